@@ -1,0 +1,108 @@
+#include "serialcontrol.h"
+#include "traffic.h"
+
+Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
+
+SerialControl::SerialControl(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+}
+
+QString SerialControl::deviceName(int port)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    const QByteArray override = qgetenv("RURUZIDURA_COM" + QByteArray::number(port));
+    if (!override.isEmpty())
+        return QString::fromLocal8Bit(override);
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+bool SerialControl::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_serial.isOpen())
+            m_serial.close();
+        m_open = false;
+        return true;
+    }
+    if (m_open)
+        return true;
+
+    m_openError.clear();
+    m_openErrorKind = QSerialPort::NoError;
+    m_serial.setPortName(deviceName(m_commPort));
+    m_serial.setBaudRate(QSerialPort::Baud2400);
+    m_serial.setDataBits(QSerialPort::Data8);
+    m_serial.setParity(QSerialPort::NoParity);
+    m_serial.setStopBits(QSerialPort::OneStop);
+    m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_serial.open(QIODevice::ReadWrite)) {
+        m_openErrorKind = m_serial.error();
+        m_openError = m_serial.errorString();
+        qCDebug(lcTraffic) << "open" << m_serial.portName() << "failed:" << m_openError;
+        return false;
+    }
+    m_open = true;
+    qCDebug(lcTraffic) << "opened" << m_serial.portName();
+    return true;
+}
+
+qint64 SerialControl::InBufferCount() const
+{
+    return m_serial.isOpen() ? m_serial.bytesAvailable() : 0;
+}
+
+void SerialControl::setInBufferCount(qint64 count)
+{
+    if (count != 0 || !m_serial.isOpen())
+        return;
+    m_serial.clear(QSerialPort::Input);
+}
+
+void SerialControl::Output(const QByteArray &bytes)
+{
+    qCDebug(lcTraffic) << "out" << bytes.toHex(' ');
+    if (!m_serial.isOpen())
+        return;
+    m_serial.write(bytes);
+    m_serial.flush();
+}
+
+QByteArray SerialControl::Input()
+{
+    if (!m_serial.isOpen())
+        return {};
+    const QByteArray bytes = m_serial.readAll();
+    if (!bytes.isEmpty())
+        qCDebug(lcTraffic) << "in" << bytes.toHex(' ');
+    return bytes;
+}
+
+void SerialControl::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem lines on a pseudo-terminal
+    case QSerialPort::TimeoutError:
+        return;
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+        return; // reported by setPortOpen()
+    default:
+        break;
+    }
+    if (!m_open || m_droppingLine)
+        return;
+    // After a hang-up Qt keeps signalling read errors as fast as it can while
+    // the port claims to be open; closing the device stops that. The exchange
+    // in progress then ends by its watchdog, as with a silent device.
+    qCDebug(lcTraffic) << "line lost:" << m_serial.errorString();
+    m_droppingLine = true;
+    m_serial.close();
+    m_droppingLine = false;
+}

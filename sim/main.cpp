@@ -1,0 +1,83 @@
+// perlo-sim: a simulated PERLO-II timer on a pseudo-terminal.
+#include "perlosim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// Ends the event loop on SIGINT and SIGTERM, so that the link is removed.
+void quitOnSignals(QCoreApplication &app)
+{
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("perlo-sim");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+            "A simulated PERLO-II camera timer on a pseudo-terminal. Prints the path of "
+            "the serial end; point RURUZIDURA_COM1 at it.");
+    parser.addHelpOption();
+    const QCommandLineOption generation("generation", "Firmware block length: 8 or 16.", "bytes", "16");
+    const QCommandLineOption version("firmware", "Version text answered to /V.", "text", "V2.10");
+    const QCommandLineOption link("link", "Also make a symlink to the serial end at <path>.", "path");
+    const QCommandLineOption fullSpeed("full-speed", "Send at full speed instead of 2400 baud.");
+    const QCommandLineOption fault("fault",
+            "Misbehave: none, silent, refuse, split, lower, garbage, stream, short, long, hangup.",
+            "kind", "none");
+    const QCommandLineOption delay("delay", "Wait <ms> before every reply.", "ms", "0");
+    const QCommandLineOption strict("strict", "Refuse /P blocks sent too fast.");
+    parser.addOptions({generation, version, link, fullSpeed, fault, delay, strict});
+    parser.process(app);
+
+    bool faultKnown = false;
+    const PerloSim::Fault chosenFault = PerloSim::faultFromName(parser.value(fault), &faultKnown);
+    const int blockLen = parser.value(generation).toInt();
+    if (!faultKnown || (blockLen != 8 && blockLen != 16)) {
+        std::fprintf(stderr, "perlo-sim: unknown fault or generation\n");
+        return 2;
+    }
+
+    PerloSim sim;
+    sim.setGeneration(blockLen);
+    sim.setVersion(parser.value(version).toLatin1());
+    sim.setLinePaced(!parser.isSet(fullSpeed));
+    sim.setFault(chosenFault);
+    sim.setReplyDelay(parser.value(delay).toInt());
+    sim.setStrict(parser.isSet(strict));
+
+    QString error;
+    if (!sim.start(&error) || (parser.isSet(link) && !sim.makeLink(parser.value(link), &error))) {
+        std::fprintf(stderr, "perlo-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    quitOnSignals(app);
+    std::printf("perlo-sim: a %d-byte timer (%s) on %s\n", blockLen,
+                qPrintable(parser.value(version)), qPrintable(sim.portPath()));
+    std::fflush(stdout);
+    return app.exec();
+}

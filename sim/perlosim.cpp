@@ -1,0 +1,417 @@
+#include "perlosim.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 ByteNs = 10 * 1000000000LL / 2400; // start, 8 data and stop bits at 2400 baud
+constexpr qint64 StrictCommandGapNs = 100 * 1000000LL;
+constexpr qint64 StrictByteGapNs = 4500000LL;
+constexpr int SplitGapMs = 10;
+constexpr int NobodyThereRetryMs = 20;
+constexpr qint64 MaxStreamNs = 30 * 1000000000LL;
+
+QByteArray junk()
+{
+    // Plenty of text, never an "OK" or "ER".
+    static const QByteArray line = "abcdefghijklmnopqrstuvwxyz 0123456789 garbage\r\n";
+    return line.repeated(64);
+}
+
+} // namespace
+
+PerloSim::PerloSim(QObject *parent)
+    : QObject(parent)
+    , m_block(QByteArray::fromHex("190a0304140505010a021e0000000000"))
+{
+    m_retryTimer.setSingleShot(true);
+    m_chunkTimer.setSingleShot(true);
+    m_chunkTimer.setTimerType(Qt::PreciseTimer);
+    m_lineTimer.setSingleShot(true);
+    m_lineTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_retryTimer, &QTimer::timeout, this, &PerloSim::retryReading);
+    connect(&m_chunkTimer, &QTimer::timeout, this, [this] {
+        if (m_pending.isEmpty())
+            return;
+        const Chunk chunk = m_pending.takeFirst();
+        m_tx += chunk.bytes;
+        transmit();
+        startNextChunk();
+    });
+    connect(&m_lineTimer, &QTimer::timeout, this, &PerloSim::transmit);
+}
+
+PerloSim::~PerloSim()
+{
+    hangUp();
+}
+
+qint64 PerloSim::nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+}
+
+PerloSim::Fault PerloSim::faultFromName(const QString &name, bool *ok)
+{
+    static const QHash<QString, Fault> names{
+        {"none", Fault::None},           {"silent", Fault::Silent},
+        {"refuse", Fault::RefuseAll},    {"split", Fault::SplitReplies},
+        {"lower", Fault::LowerCase},     {"garbage", Fault::Garbage},
+        {"stream", Fault::Stream},       {"short", Fault::ShortBlock},
+        {"long", Fault::LongBlock},      {"hangup", Fault::HangUp},
+    };
+    *ok = names.contains(name);
+    return names.value(name, Fault::None);
+}
+
+bool PerloSim::start(QString *error)
+{
+    auto fail = [&](const char *what) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(what, qt_error_string(errno));
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+        return false;
+    };
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return fail("unlockpt");
+    char name[128];
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    // Raw at once: no echo and no line editing of whatever arrives before the
+    // program has opened and set up its end (a modem manager's "AT\r").
+    termios tio{};
+    if (::tcgetattr(m_master, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::cfsetspeed(&tio, B2400);
+        ::tcsetattr(m_master, TCSANOW, &tio);
+    }
+
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &PerloSim::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PerloSim::transmit);
+    return true;
+}
+
+bool PerloSim::makeLink(const QString &linkPath, QString *error)
+{
+    QFile::remove(linkPath);
+    if (!QFile::link(m_slavePath, linkPath)) {
+        if (error)
+            *error = QStringLiteral("cannot link %1 to %2").arg(linkPath, m_slavePath);
+        return false;
+    }
+    m_linkPath = linkPath;
+    return true;
+}
+
+void PerloSim::setGeneration(int blockLen)
+{
+    m_blockLen = blockLen == 8 ? 8 : 16;
+}
+
+void PerloSim::setBlock(const QByteArray &block)
+{
+    m_block = block.left(MaxBlockLen);
+    m_block.append(MaxBlockLen - m_block.size(), '\0');
+}
+
+QByteArray PerloSim::receivedBytes() const
+{
+    QByteArray bytes;
+    bytes.reserve(m_received.size());
+    for (const Received &r : m_received)
+        bytes.append(char(r.byte));
+    return bytes;
+}
+
+void PerloSim::hangUp()
+{
+    stopStreaming();
+    m_chunkTimer.stop();
+    m_lineTimer.stop();
+    m_retryTimer.stop();
+    m_pending.clear();
+    m_tx.clear();
+    delete m_readNotifier;
+    m_readNotifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+    if (!m_linkPath.isEmpty())
+        QFile::remove(m_linkPath);
+    m_linkPath.clear();
+}
+
+void PerloSim::onReadable()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            const qint64 ns = nowNs();
+            for (ssize_t i = 0; i < n && m_master >= 0; ++i)
+                handleByte(quint8(buffer[i]), ns);
+            if (m_master < 0)
+                return;
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN)
+            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        // EIO (or end of file): no program has the serial end open yet, or
+        // it has just closed it. Look again shortly instead of spinning.
+        stopStreaming();
+        m_readNotifier->setEnabled(false);
+        m_retryTimer.start(NobodyThereRetryMs);
+        return;
+    }
+}
+
+void PerloSim::retryReading()
+{
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+}
+
+void PerloSim::handleByte(quint8 byte, qint64 ns)
+{
+    m_received.append({ns, byte});
+    switch (m_parse) {
+    case Parse::Block:
+        m_incomingBlock.append(char(byte));
+        m_incomingTimes.append(ns);
+        if (m_incomingBlock.size() == m_blockLen)
+            finishBlock();
+        return;
+    case Parse::Slash:
+        if (byte == '/')
+            return;
+        m_parse = Parse::Idle;
+        handleCommand(char(byte), ns);
+        return;
+    case Parse::Idle:
+        // Anything but "/" is noise on the line: wait for the next command.
+        if (byte == '/')
+            m_parse = Parse::Slash;
+        return;
+    }
+}
+
+void PerloSim::handleCommand(char command, qint64 ns)
+{
+    stopStreaming();
+    emit commandReceived(command);
+    if (command == 'P') {
+        m_parse = Parse::Block;
+        m_commandNs = ns;
+        m_incomingBlock.clear();
+        m_incomingTimes.clear();
+        return;
+    }
+    if (m_scripts.contains(command)) {
+        reply(m_scripts.value(command));
+        return;
+    }
+    switch (m_fault) {
+    case Fault::Silent:
+        return;
+    case Fault::Stream:
+        startStreaming();
+        return;
+    default:
+        break;
+    }
+    if (command == 'D' && m_fault != Fault::RefuseAll && m_fault != Fault::Garbage) {
+        QByteArray bytes = m_block.left(m_blockLen);
+        if (m_fault == Fault::ShortBlock)
+            bytes.chop(1);
+        else if (m_fault == Fault::LongBlock)
+            bytes.append("\x01\x02\x03\x04", 4);
+        replyBytes(bytes, m_replyDelayMs);
+        return;
+    }
+    // The shutter stays open for byte 6 of the block, in tenths of a second,
+    // before the timer answers "/S".
+    const int shutterMs = command == 'S' ? quint8(m_block[6]) * 100 : 0;
+    replyText(textFor(command), m_replyDelayMs + shutterMs);
+}
+
+void PerloSim::finishBlock()
+{
+    m_parse = Parse::Idle;
+    bool onTime = m_incomingTimes.first() - m_commandNs >= StrictCommandGapNs;
+    for (qsizetype i = 1; i < m_incomingTimes.size(); ++i)
+        onTime = onTime && m_incomingTimes[i] - m_incomingTimes[i - 1] >= StrictByteGapNs;
+    if (m_strict && !onTime) {
+        ++m_strictRejects;
+        replyBytes("ER", m_replyDelayMs);
+        return;
+    }
+    if (m_scripts.contains('P')) {
+        reply(m_scripts.value('P'));
+        return;
+    }
+    if (m_fault != Fault::RefuseAll) {
+        m_block.replace(0, m_blockLen, m_incomingBlock);
+        emit blockWritten(m_incomingBlock);
+    }
+    switch (m_fault) {
+    case Fault::Silent:
+        return;
+    case Fault::Stream:
+        startStreaming();
+        return;
+    default:
+        replyText(textFor('P'), m_replyDelayMs);
+    }
+}
+
+QByteArray PerloSim::textFor(char command) const
+{
+    switch (command) {
+    case 'V':
+        return m_version + "\r\nOK";
+    case 'Z':
+        return m_blockLen == 16 ? "OK" : "ER";
+    case 'P':
+    case 'S':
+        return "OK";
+    default:
+        return "ER";
+    }
+}
+
+void PerloSim::replyText(const QByteArray &text, int delayMs)
+{
+    switch (m_fault) {
+    case Fault::RefuseAll:
+        replyBytes("ER", delayMs);
+        return;
+    case Fault::LowerCase:
+        replyBytes(text.toLower(), delayMs);
+        return;
+    case Fault::Garbage:
+        replyBytes("#?~ no marker here\r\n", delayMs);
+        return;
+    default:
+        replyBytes(text, delayMs);
+    }
+}
+
+void PerloSim::replyBytes(const QByteArray &bytes, int delayMs)
+{
+    QList<Chunk> chunks;
+    if (m_fault == Fault::SplitReplies) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            chunks.append({i == 0 ? delayMs : SplitGapMs, bytes.mid(i, 1)});
+    } else if (m_fault == Fault::HangUp) {
+        chunks.append({delayMs, bytes.left(bytes.size() / 2)});
+        m_hangUpArmed = true;
+    } else {
+        chunks.append({delayMs, bytes});
+    }
+    reply(chunks);
+}
+
+void PerloSim::reply(const QList<Chunk> &chunks)
+{
+    const bool idle = m_pending.isEmpty() && !m_chunkTimer.isActive();
+    m_pending += chunks;
+    if (idle)
+        startNextChunk();
+}
+
+void PerloSim::startNextChunk()
+{
+    if (!m_pending.isEmpty()) {
+        m_chunkTimer.start(m_pending.first().delayMs);
+        return;
+    }
+    if (m_hangUpArmed) {
+        m_hangUpArmed = false;
+        QTimer::singleShot(20, this, &PerloSim::hangUp);
+    }
+}
+
+void PerloSim::transmit()
+{
+    if (m_master < 0 || m_tx.isEmpty()) {
+        if (m_writeNotifier)
+            m_writeNotifier->setEnabled(false);
+        return;
+    }
+    qsizetype count = m_tx.size();
+    if (m_paced && !m_streaming) {
+        const qint64 now = nowNs();
+        if (!m_lineTimer.isActive() && m_lineSent == 0)
+            m_lineStartNs = now;
+        const qint64 due = (now - m_lineStartNs) / ByteNs + 1;
+        count = qMin<qint64>(count, qMax<qint64>(0, due - m_lineSent));
+    }
+    const ssize_t written = count > 0 ? ::write(m_master, m_tx.constData(), size_t(count)) : 0;
+    if (written > 0) {
+        m_tx.remove(0, written);
+        m_lineSent += written;
+    } else if (written < 0 && errno != EAGAIN) {
+        m_tx.clear(); // nobody is listening any more
+        m_streaming = false;
+    }
+
+    if (m_streaming && m_tx.size() < 4096) {
+        if (nowNs() - m_streamStartNs < MaxStreamNs)
+            m_tx += junk();
+        else
+            m_streaming = false;
+    }
+
+    if (m_tx.isEmpty()) {
+        m_lineSent = 0;
+        m_writeNotifier->setEnabled(false);
+        return;
+    }
+    if (m_paced && !m_streaming) {
+        const qint64 nextNs = m_lineStartNs + m_lineSent * ByteNs;
+        const qint64 waitNs = qMax<qint64>(0, nextNs - nowNs());
+        m_lineTimer.start(int((waitNs + 999999) / 1000000));
+    } else {
+        m_writeNotifier->setEnabled(true);
+    }
+}
+
+void PerloSim::startStreaming()
+{
+    m_streaming = true;
+    m_streamStartNs = nowNs();
+    m_tx += junk();
+    transmit();
+}
+
+void PerloSim::stopStreaming()
+{
+    if (!m_streaming)
+        return;
+    m_streaming = false;
+    m_tx.clear();
+}

@@ -1,0 +1,142 @@
+#ifndef PERLOSIM_H
+#define PERLOSIM_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+// A PERLO-II timer at the far end of a pseudo-terminal: the program opens the
+// serial end (portPath()) as if it were the real line. Answers "/V", "/Z",
+// "/D", "/P" and "/S" like either firmware generation, paces its replies at
+// 2400 baud, records every byte it receives, and misbehaves on demand.
+class PerloSim : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Fault {
+        None,
+        Silent,       // never answers
+        RefuseAll,    // "ER" to every command
+        SplitReplies, // one character per write, 10 ms apart
+        LowerCase,    // "ok" and "er", which are no markers
+        Garbage,      // text without any marker
+        Stream,       // junk without markers at full speed until the next command
+        ShortBlock,   // "/D" answered one byte short
+        LongBlock,    // "/D" answered with extra bytes
+        HangUp,       // closes the line halfway through its first reply
+    };
+
+    struct Chunk
+    {
+        int delayMs = 0; // counted from the chunk before
+        QByteArray bytes;
+    };
+    struct Received
+    {
+        qint64 ns; // steady clock, as QElapsedTimer::msecsSinceReference() but in ns
+        quint8 byte;
+    };
+
+    static constexpr int MaxBlockLen = 16;
+
+    explicit PerloSim(QObject *parent = nullptr);
+    ~PerloSim() override;
+
+    bool start(QString *error = nullptr);
+    QString portPath() const { return m_slavePath; }
+    // A fixed name for the serial end (a symlink), removed when the sim ends.
+    bool makeLink(const QString &linkPath, QString *error = nullptr);
+
+    void setGeneration(int blockLen); // 8 or 16
+    int blockLen() const { return m_blockLen; }
+    void setVersion(const QByteArray &version) { m_version = version; }
+    void setLinePaced(bool paced) { m_paced = paced; }
+    void setFault(Fault fault) { m_fault = fault; }
+    Fault fault() const { return m_fault; }
+    void setReplyDelay(int ms) { m_replyDelayMs = ms; }
+    // Refuses a "/P" block whose first byte came sooner than 100 ms after the
+    // command or whose bytes came less than 4.5 ms apart.
+    void setStrict(bool strict) { m_strict = strict; }
+
+    // The stored parameter block (always 16 bytes; the generation uses a prefix).
+    QByteArray block() const { return m_block; }
+    void setBlock(const QByteArray &block);
+
+    // Answers `command` with exactly these chunks from now on, whatever the fault.
+    void setScript(char command, const QList<Chunk> &reply) { m_scripts.insert(command, reply); }
+    void clearScripts() { m_scripts.clear(); }
+
+    const QList<Received> &received() const { return m_received; }
+    QByteArray receivedBytes() const;
+    void clearReceived() { m_received.clear(); }
+    int strictRejects() const { return m_strictRejects; }
+    bool isOpen() const { return m_master >= 0; }
+
+    void hangUp();
+
+    static qint64 nowNs();
+    static Fault faultFromName(const QString &name, bool *ok);
+
+signals:
+    void commandReceived(char command);
+    void blockWritten(const QByteArray &block);
+
+private:
+    enum class Parse { Idle, Slash, Block };
+
+    void onReadable();
+    void retryReading();
+    void handleByte(quint8 byte, qint64 ns);
+    void handleCommand(char command, qint64 ns);
+    void finishBlock();
+    void reply(const QList<Chunk> &chunks);
+    void replyText(const QByteArray &text, int delayMs);
+    void replyBytes(const QByteArray &bytes, int delayMs);
+    QByteArray textFor(char command) const;
+    void startNextChunk();
+    void transmit();
+    void startStreaming();
+    void stopStreaming();
+
+    int m_master = -1;
+    QString m_slavePath;
+    QString m_linkPath;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer m_retryTimer;
+    QTimer m_chunkTimer;
+    QTimer m_lineTimer;
+
+    int m_blockLen = 16;
+    QByteArray m_version = "V2.10";
+    QByteArray m_block;
+    bool m_paced = true;
+    Fault m_fault = Fault::None;
+    int m_replyDelayMs = 0;
+    bool m_strict = false;
+    QHash<char, QList<Chunk>> m_scripts;
+
+    Parse m_parse = Parse::Idle;
+    QByteArray m_incomingBlock;
+    QList<qint64> m_incomingTimes;
+    qint64 m_commandNs = 0;
+
+    QList<Chunk> m_pending;
+    QByteArray m_tx;
+    qint64 m_lineStartNs = 0;
+    qint64 m_lineSent = 0;
+    bool m_hangUpArmed = false;
+    bool m_streaming = false;
+    qint64 m_streamStartNs = 0;
+
+    QList<Received> m_received;
+    int m_strictRejects = 0;
+};
+
+#endif

@@ -84,6 +84,7 @@ frmMain::frmMain(QWidget *parent)
     setObjectName("frmMain");
     setWindowTitle(QStringLiteral("PERLO-II Timer Control Interface"));
     setWindowIcon(stopwatchIcon());
+    setFont(sansSerif(8, false, false));
     setFixedSize(px(5175), px(7845));
 
     buildSerialFrame();
@@ -125,6 +126,13 @@ void frmMain::buildSerialFrame()
     Label1 = new QLabel(QStringLiteral("Timer Firmware Version"), fmeSerial);
     Label1->setObjectName("Label1");
     Label1->setGeometry(twipsRect(1920, 840, 1695, 255));
+    // The stand-ins for the classic face are wider: let the caption grow
+    // leftwards into the empty part of the frame rather than clip it.
+    const int missing = Label1->sizeHint().width() - Label1->width();
+    if (missing > 0) {
+        Label1->setGeometry(Label1->geometry().adjusted(-missing, 0, 0, 0));
+        Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
 
     txtVersion = new QLineEdit(fmeSerial);
     txtVersion->setObjectName("txtVersion");
@@ -256,6 +264,8 @@ QString frmMain::openFailureText() const
     QString text = QStringLiteral("Cannot open COM%1 (%2)\r\n\r\n%3")
                            .arg(port)
                            .arg(device, m_link.comPERLO.openError());
+    if (m_link.comPERLO.openErrorKind() != QSerialPort::PermissionError)
+        return text;
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(device);
     struct stat info {};
@@ -264,12 +274,14 @@ QString frmMain::openFailureText() const
         const group *owner = ::getgrgid(info.st_gid);
         const QString groupName = owner ? QString::fromLocal8Bit(owner->gr_name)
                                         : QString::number(info.st_gid);
-        text += QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
-                               "the device (sudo usermod -aG %1 $USER, then log in again).")
-                        .arg(groupName);
+        return text
+                + QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
+                                 "the device (sudo usermod -aG %1 $USER, then log in again).")
+                          .arg(groupName);
     }
 #endif
-    return text;
+    // Allowed to open the device, yet refused: another program holds its lock.
+    return text + QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again.");
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

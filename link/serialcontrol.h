@@ -40,6 +40,8 @@ public:
     // False once the line has failed under an open port (other end hung up,
     // adapter pulled): the port then reads nothing and writes nowhere.
     bool lineAlive() const { return m_serial.isOpen(); }
+    // Read-only, for checking the line settings.
+    const QSerialPort &serialPort() const { return m_serial; }
 
     // The device behind a port number: COMn on Windows; elsewhere
     // /dev/ttyS0 and /dev/ttyS1 unless RURUZIDURA_COM1/RURUZIDURA_COM2 say otherwise.

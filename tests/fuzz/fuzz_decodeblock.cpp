@@ -1,0 +1,31 @@
+// FlightParams::decodeBlock on blocks of any length and any LastParam: a
+// value for every row in use, or nothing when the block is too short.
+#include "flightparams.h"
+#include "fuzzcheck.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    // Mostly the rows a generation can have; now and then a nonsense count.
+    const int lastParam = data[0] < 0xf0 ? data[0] % FlightParams::RowCount : int(qint8(data[0]));
+    const QByteArrayView block(data + 1, qsizetype(size - 1));
+
+    const auto values = FlightParams::decodeBlock(block, lastParam);
+    if (lastParam < 0 || lastParam > FlightParams::HighestRow) {
+        FUZZ_CHECK(!values);
+        return 0;
+    }
+    FUZZ_CHECK(values.has_value() == (block.size() > lastParam));
+    if (!values)
+        return 0;
+    FUZZ_CHECK(values->size() == lastParam + 1);
+    for (int row = 0; row <= lastParam; ++row) {
+        const int byte = quint8(block[row]);
+        const int expected = row == FlightParams::AutorunRow ? (byte != 0 ? 1 : 0) : byte;
+        FUZZ_CHECK(values->at(row) == expected);
+        FUZZ_CHECK(expected >= FlightParams::row(row).minimum
+                   && expected <= FlightParams::row(row).maximum);
+    }
+    return 0;
+}

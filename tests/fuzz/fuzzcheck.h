@@ -1,0 +1,17 @@
+#ifndef FUZZCHECK_H
+#define FUZZCHECK_H
+
+#include <cstdio>
+#include <cstdlib>
+
+// A broken property is a crash to the fuzzer: it keeps the input that caused it.
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,          \
+                         #condition);                                                          \
+            std::abort();                                                                      \
+        }                                                                                      \
+    } while (false)
+
+#endif

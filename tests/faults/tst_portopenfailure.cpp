@@ -1,16 +1,11 @@
-// "Connect" on a port that cannot be opened: a critical box that names the
-// port, its device and the system's reason, then back to the disconnected
-// state so that the user can pick the other port or try again.
-#include "frmmain.h"
-#include "messageboxlog.h"
-#include "perlosim.h"
+// "Connect" on a port that cannot be opened: a box that names the port, its
+// device and the system's reason, then back to the disconnected state so that
+// the user can pick the other port or try again.
+#include "windowbench.h"
 
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSerialPort>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,11 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Root opens any file whatever its mode. Without these capabilities this
 // thread is held to the permission bits like any user; `access()` consults
@@ -49,129 +39,75 @@ class tst_PortOpenFailure : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void absentPort();
-    void busyPort();
-    void retryAfterFailure();
-    // Last: it gives up the test's file access rights for good.
-    void portNotPermitted();
-
-private:
-    void connectAndExpectFailure(const QString &device, const QString &reason,
-                                 const QString &advice = {});
-
-    QTemporaryDir m_dir;
+    void openFails_data();
+    void openFails();
 };
 
-void tst_PortOpenFailure::init()
+void tst_PortOpenFailure::openFails_data()
 {
-    QVERIFY(m_dir.isValid());
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("absent") << "absent";
+    QTest::newRow("busy") << "busy";
+    // Last: it gives up the test's file access rights for good.
+    QTest::newRow("not permitted") << "not permitted";
 }
 
-void tst_PortOpenFailure::cleanup()
+void tst_PortOpenFailure::openFails()
 {
-    qunsetenv("RURUZIDURA_COM1");
-}
-
-void tst_PortOpenFailure::connectAndExpectFailure(const QString &device, const QString &reason,
-                                                  const QString &advice)
-{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    WindowBench bench(0);
+    QString device = dir.filePath(QStringLiteral("com1"));
+    QString reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+    QString advice;
+    QSerialPort other;
+    if (kind == "busy") {
+        QVERIFY(bench.sim().start());
+        device = bench.sim().portPath();
+        other.setPortName(device);
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        reason = QStringLiteral("Permission error while locking the device");
+        advice = QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again.");
+    } else if (kind == "not permitted") {
+        QFile node(device);
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        node.close();
+        QVERIFY(QFile::setPermissions(device, {}));
+        if (::geteuid() == 0 && !giveUpFileAccessOverride())
+            QSKIP("running as root and unable to give up the file access override");
+        QCOMPARE(::access(QFile::encodeName(device).constData(), R_OK | W_OK), -1);
+        reason = QString::fromLocal8Bit(std::strerror(EACCES));
+        const group *owner = ::getgrgid(QFileInfo(device).groupId());
+        QVERIFY(owner);
+        advice = QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns the "
+                                "device (sudo usermod -aG %1 $USER, then log in again).")
+                         .arg(QString::fromLocal8Bit(owner->gr_name));
+    }
     qputenv("RURUZIDURA_COM1", QFile::encodeName(device));
-    frmMain window;
-    window.show();
-    MessageBoxLog boxes([&window] { return window.MousePointer(); });
-    auto *btnConnect = window.findChild<QPushButton *>("btnConnect");
-    auto *fmeSerial = window.findChild<QGroupBox *>("fmeSerial");
-    auto *fmeParams = window.findChild<QGroupBox *>("fmeParams");
-    auto *com1 = window.findChild<QRadioButton *>("optCom(0)");
-    auto *com2 = window.findChild<QRadioButton *>("optCom(1)");
-    auto *txtVersion = window.findChild<QLineEdit *>("txtVersion");
-    QVERIFY(btnConnect && fmeSerial && fmeParams && com1 && com2 && txtVersion);
+    QVERIFY(bench.start());
 
     QElapsedTimer took;
     took.start();
-    QTest::mouseClick(btnConnect, Qt::LeftButton);
+    bench.press("btnConnect");
     QVERIFY2(took.elapsed() < 400, qPrintable(QString::number(took.elapsed())));
 
-    QCOMPARE(boxes.shown.size(), 1);
-    const MessageBoxLog::Shown &box = boxes.shown.first();
-    QCOMPARE(box.title, QStringLiteral("RURUZidura"));
-    QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.pointer, 0);
-    const QString expected = QStringLiteral("Cannot open COM1 (%1)\r\n\r\n%2").arg(device, reason);
-    QCOMPARE(box.text, expected + advice);
+    QCOMPARE(bench.boxes.texts(),
+             QStringList(QStringLiteral("Cannot open COM1 (%1)\r\n\r\n%2").arg(device, reason) + advice));
+    QVERIFY(!bench.link().comPERLO.PortOpen());
+    QVERIFY(bench.find("fmeSerial")->isEnabled() && bench.find("btnConnect")->isEnabled());
+    QVERIFY(!bench.find("fmeParams")->isEnabled());
+    QCOMPARE(bench.window().MousePointer(), 0);
+    QVERIFY(bench.find<QLineEdit>("txtVersion")->text().isEmpty()); // nothing was sent
+    if (kind != "absent")
+        return;
 
-    QVERIFY(!window.link().comPERLO.PortOpen());
-    QVERIFY(btnConnect->isEnabled());
-    QVERIFY(fmeSerial->isEnabled());
-    QVERIFY(com1->isEnabled() && com2->isEnabled());
-    QVERIFY(com1->isChecked());
-    QVERIFY(!fmeParams->isEnabled());
-    QCOMPARE(window.MousePointer(), 0);
-    QVERIFY(txtVersion->text().isEmpty()); // nothing was sent, nothing was read
-}
-
-void tst_PortOpenFailure::absentPort()
-{
-    connectAndExpectFailure(QStringLiteral("/nonexistent/ttyX"), systemReason(ENOENT));
-}
-
-void tst_PortOpenFailure::busyPort()
-{
-    PerloSim sim;
-    QVERIFY(sim.start());
-    QSerialPort other(sim.portPath());
-    QVERIFY(other.open(QIODevice::ReadWrite));
-    connectAndExpectFailure(sim.portPath(), QStringLiteral("Permission error while locking the device"),
-                            QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again."));
-}
-
-void tst_PortOpenFailure::retryAfterFailure()
-{
-    // After a failed open the same window connects once the port is there.
-    const QString device = m_dir.filePath(QStringLiteral("com1"));
-    qputenv("RURUZIDURA_COM1", QFile::encodeName(device));
-    frmMain window;
-    window.show();
-    MessageBoxLog boxes;
-    auto *btnConnect = window.findChild<QPushButton *>("btnConnect");
-    auto *fmeParams = window.findChild<QGroupBox *>("fmeParams");
-    auto *txtVersion = window.findChild<QLineEdit *>("txtVersion");
-    QTest::mouseClick(btnConnect, Qt::LeftButton);
-    QCOMPARE(boxes.shown.size(), 1);
-
-    PerloSim sim;
-    sim.setLinePaced(false);
-    QVERIFY(sim.start());
-    QVERIFY(sim.makeLink(device));
-    QTest::mouseClick(btnConnect, Qt::LeftButton);
-    QCOMPARE(boxes.shown.size(), 1);
-    QVERIFY(window.link().comPERLO.PortOpen());
-    QCOMPARE(txtVersion->text(), QStringLiteral("V2.10"));
-    QVERIFY(fmeParams->isEnabled());
-    QVERIFY(!btnConnect->isEnabled());
-}
-
-void tst_PortOpenFailure::portNotPermitted()
-{
-    const QString device = m_dir.filePath(QStringLiteral("ttyLocked"));
-    QFile node(device);
-    QVERIFY(node.open(QIODevice::WriteOnly));
-    node.close();
-    QVERIFY(QFile::setPermissions(device, {}));
-    if (::geteuid() == 0 && !giveUpFileAccessOverride())
-        QSKIP("running as root and unable to give up the file access override");
-    QCOMPARE(::access(QFile::encodeName(device).constData(), R_OK | W_OK), -1);
-
-    const group *owner = ::getgrgid(QFileInfo(device).groupId());
-    QVERIFY(owner);
-    const QString groupName = QString::fromLocal8Bit(owner->gr_name);
-    connectAndExpectFailure(device, systemReason(EACCES),
-                            QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which "
-                                           "owns the device (sudo usermod -aG %1 $USER, then log in "
-                                           "again).")
-                                    .arg(groupName));
+    // The same window connects once the port is there.
+    QVERIFY(bench.sim().start());
+    QVERIFY(bench.sim().makeLink(device));
+    bench.boxes.seen.clear();
+    QVERIFY(bench.connectToTimer());
+    QCOMPARE(bench.find<QLineEdit>("txtVersion")->text(), QStringLiteral("V2.10"));
 }
 
 QTEST_MAIN(tst_PortOpenFailure)

@@ -1,90 +1,54 @@
+#include "processusage.h"
 #include "simlink.h"
 
 #include <QtTest>
 
 using Script = QList<PerloSim::Chunk>;
 
-namespace {
-
-// What every text exchange does before it waits for the reply.
-void writeCommand(TimerLink &link, const char *command)
-{
-    link.comPERLO.setInputMode(SerialControl::InputModeText);
-    link.comPERLO.setInBufferCount(0);
-    link.comPERLO.Output(command);
-}
-
-QString msText(qint64 ms)
-{
-    return QString::number(ms) + " ms";
-}
-
-} // namespace
-
 class tst_WaitReply : public QObject
 {
     Q_OBJECT
 private slots:
-    void statusText_data();
     void statusText();
     void status_data();
     void status();
-    void refusalLeavesLaterOkUnread();
-    void staleBytesNeverCount();
     void returnsWhenTheMarkerArrives();
-
-    void commandsOnTheWire();
-    void generation_data();
-    void generation();
-    void silentProbeCostsOneWatchdog();
-    void versionText_data();
-    void versionText();
-    void versionFailure_data();
-    void versionFailure();
+    void staleBytesNeverCount_data();
+    void staleBytesNeverCount();
+    void identification_data();
+    void identification();
 };
-
-void tst_WaitReply::statusText_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("0") << 0 << "Undefined Error";
-    QTest::newRow("1") << 1 << "Timer reproted Error";
-    QTest::newRow("2") << 2 << "I/O Timed Out";
-    QTest::newRow("3") << 3 << "Unexpected Error";
-    QTest::newRow("7") << 7 << "Undefined Error";
-    QTest::newRow("-1") << -1 << "Undefined Error";
-}
 
 void tst_WaitReply::statusText()
 {
-    QFETCH(int, status);
-    QFETCH(QString, text);
-    QCOMPARE(TimerLink::StatusText(qint16(status)), text);
+    QStringList texts;
+    for (const int status : {0, 1, 2, 3, 7})
+        texts << TimerLink::StatusText(qint16(status));
+    QCOMPARE(texts, QStringList({"Undefined Error", "Timer reproted Error", "I/O Timed Out",
+                                 "Unexpected Error", "Undefined Error"}));
 }
 
 void tst_WaitReply::status_data()
 {
-    QTest::addColumn<Script>("script");
+    QTest::addColumn<Script>("script"); // empty: nothing answers
     QTest::addColumn<int>("abandonAtMs"); // -1: never
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("reply");
+    QTest::addColumn<QByteArray>("unread"); // left in the port afterwards
     QTest::addColumn<int>("minMs");
     QTest::addColumn<int>("maxMs");
 
-    QTest::newRow("OK") << Script{{0, "OK"}} << -1 << 0 << "OK" << 0 << 150;
-    QTest::newRow("ER") << Script{{0, "ER"}} << -1 << 1 << "ER" << 0 << 150;
-    QTest::newRow("O, K") << Script{{0, "O"}, {60, "K"}} << -1 << 0 << "OK" << 55 << 200;
-    QTest::newRow("E, R") << Script{{0, "E"}, {60, "R"}} << -1 << 1 << "ER" << 55 << 200;
-    QTest::newRow("text and O, K") << Script{{0, "V2.10\r\nO"}, {40, "K"}} << -1 << 0
-                                   << "V2.10\r\nOK" << 35 << 200;
+    const QByteArray none;
+    QTest::newRow("OK") << Script{{0, "V2.10\r\nOK"}} << -1 << 0 << "V2.10\r\nOK" << none << 0 << 150;
+    QTest::newRow("ER") << Script{{0, "ER"}} << -1 << 1 << "ER" << none << 0 << 150;
+    QTest::newRow("O, K") << Script{{0, "O"}, {60, "K"}} << -1 << 0 << "OK" << none << 55 << 200;
+    QTest::newRow("ER, later OK") << Script{{0, "ER"}, {100, "OK"}} << -1 << 1 << "ER"
+                                  << QByteArray("OK") << 0 << 90;
     QTest::newRow("ER and OK in one read") << Script{{0, "ER\r\nOK"}} << -1 << 0 << "ER\r\nOK"
-                                           << 0 << 150;
-    QTest::newRow("OK and ER in one read") << Script{{0, "OK ER"}} << -1 << 0 << "OK ER" << 0
-                                           << 150;
-    QTest::newRow("ok") << Script{{0, "ok"}} << -1 << 2 << "ok" << 480 << 650;
-    QTest::newRow("er") << Script{{0, "er"}} << -1 << 2 << "er" << 480 << 650;
-    QTest::newRow("abandoned") << Script{} << 60 << 3 << "" << 55 << 300;
+                                           << none << 0 << 150;
+    QTest::newRow("lower case") << Script{{0, "ok er"}} << -1 << 2 << "ok er" << none << 480 << 650;
+    QTest::newRow("no device") << Script{} << -1 << 2 << "" << none << 480 << 650;
+    QTest::newRow("abandoned") << Script{} << 60 << 3 << "" << none << 55 << 300;
 }
 
 void tst_WaitReply::status()
@@ -93,6 +57,7 @@ void tst_WaitReply::status()
     QFETCH(int, abandonAtMs);
     QFETCH(int, status);
     QFETCH(QString, reply);
+    QFETCH(QByteArray, unread);
     QFETCH(int, minMs);
     QFETCH(int, maxMs);
 
@@ -107,73 +72,38 @@ void tst_WaitReply::status()
         QTimer::singleShot(abandonAtMs, Qt::PreciseTimer, &link, &TimerLink::abandon);
 
     ReplyText text;
+    text.append("left over");
     QElapsedTimer clock;
     clock.start();
-    writeCommand(link, "/V");
+    const qint64 cpuUs = ProcessUsage::cpuTimeUs();
+    link.comPERLO.Output("/V");
     QCOMPARE(link.WaitReply(text), qint16(status));
     const qint64 ms = clock.elapsed();
+    const qint64 busyUs = ProcessUsage::cpuTimeUs() - cpuUs;
     QCOMPARE(text.text(), reply);
-    QVERIFY2(ms >= minMs && ms <= maxMs, qPrintable(msText(ms)));
+    QVERIFY2(ms >= minMs && ms <= maxMs, qPrintable(QString::number(ms)));
     QVERIFY(!link.tmrDog.Enabled());
     QCOMPARE(link.TimedOut, status == TimerLink::StatusTimedOut);
-}
-
-void tst_WaitReply::refusalLeavesLaterOkUnread()
-{
-    SimLink s;
-    s.sim.setScript('V', {{0, "ER"}, {100, "OK"}});
-    QVERIFY(s.open());
-    TimerLink &link = *s.link;
-
-    ReplyText reply;
-    QElapsedTimer clock;
-    clock.start();
-    writeCommand(link, "/V");
-    QCOMPARE(link.WaitReply(reply), qint16(TimerLink::StatusRefused));
-    QVERIFY2(clock.elapsed() < 90, qPrintable(msText(clock.elapsed())));
-    QCOMPARE(reply.text(), QString("ER"));
-
-    QTRY_COMPARE(link.comPERLO.InBufferCount(), qint64(2));
-    QCOMPARE(link.comPERLO.Input(), QByteArray("OK"));
-}
-
-void tst_WaitReply::staleBytesNeverCount()
-{
-    SimLink s;
-    s.sim.setScript('V', {{550, "V2.10\r\nOK"}}); // too late for the watchdog
-    QVERIFY(s.open());
-    TimerLink &link = *s.link;
-
-    ReplyText reply;
-    writeCommand(link, "/V");
-    QCOMPARE(link.WaitReply(reply), qint16(TimerLink::StatusTimedOut));
-    QTRY_COMPARE(link.comPERLO.InBufferCount(), qint64(9));
-
-    // The next exchange is refused; the late "OK" must not turn that around.
-    s.sim.setScript('V', {{0, "ER"}});
-    s.view.version = "stale";
-    QCOMPARE(link.ReadVersion(), qint16(TimerLink::StatusRefused));
-    QCOMPARE(s.view.version, QString("N/A"));
+    // A long wait sleeps in the event loop instead of spinning.
+    if (ms >= 400)
+        QVERIFY2(busyUs * 20 < ms * 1000, qPrintable(QString::number(busyUs) + " us of CPU"));
+    QTRY_COMPARE(link.comPERLO.InBufferCount(), qint64(unread.size()));
+    QCOMPARE(link.comPERLO.Input(), unread);
 }
 
 void tst_WaitReply::returnsWhenTheMarkerArrives()
 {
     SimLink s;
     QVERIFY(s.open());
-    TimerLink &link = *s.link;
-
     QList<qint64> latenessUs;
     for (const int delay : {30, 80, 150, 50, 110}) {
         s.sim.clearReceived();
         s.sim.setScript('V', {{delay, "V2.10\r\nOK"}});
         ReplyText reply;
-        writeCommand(link, "/V");
-        QCOMPARE(link.WaitReply(reply), qint16(TimerLink::StatusOk));
-        const qint64 returnedNs = PerloSim::nowNs();
-        QCOMPARE(s.sim.receivedBytes(), QByteArray("/V"));
+        s.link->comPERLO.Output("/V");
+        QCOMPARE(s.link->WaitReply(reply), qint16(TimerLink::StatusOk));
         // The device starts its delay when the command is in.
-        const qint64 markerDueNs = s.sim.received().last().ns + delay * 1000000LL;
-        latenessUs.append((returnedNs - markerDueNs) / 1000);
+        latenessUs.append((PerloSim::nowNs() - s.sim.received().last().ns) / 1000 - delay * 1000);
     }
     std::sort(latenessUs.begin(), latenessUs.end());
     QString all;
@@ -184,129 +114,89 @@ void tst_WaitReply::returnsWhenTheMarkerArrives()
     QVERIFY2(latenessUs.last() < 30000, qPrintable(all));
 }
 
-void tst_WaitReply::commandsOnTheWire()
+void tst_WaitReply::staleBytesNeverCount_data()
 {
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("version") << QByteArray("/V/Z");
+    QTest::newRow("shutter") << QByteArray("/S");
+}
+
+void tst_WaitReply::staleBytesNeverCount()
+{
+    QFETCH(QByteArray, wire);
+
     SimLink s;
+    s.sim.setScript('V', {{0, "ER"}, {30, "\r\nOK"}});
     QVERIFY(s.open());
-    QList<char> commands;
-    connect(&s.sim, &PerloSim::commandReceived, &s.sim, [&](char c) { commands.append(c); });
+    TimerLink &link = *s.link;
+    ReplyText reply;
+    link.comPERLO.Output("/V");
+    QCOMPARE(link.WaitReply(reply), qint16(TimerLink::StatusRefused));
+    QTRY_COMPARE(link.comPERLO.InBufferCount(), qint64(4)); // the late "OK" waits
 
-    QCOMPARE(s.link->ReadVersion(), qint16(TimerLink::StatusOk));
-    QCOMPARE(s.sim.receivedBytes(), QByteArray("/V/Z"));
-    QCOMPARE(commands, QList<char>({'V', 'Z'}));
-
+    // Refused now: the stale "OK" must not turn that around.
+    s.sim.setScript('V', {{0, "ER"}});
+    s.sim.setScript('S', {{0, "ER"}});
     s.sim.clearReceived();
-    s.link->ProbeGeneration();
+    QCOMPARE(wire == "/S" ? link.TestShutter() : link.ReadVersion(), qint16(TimerLink::StatusRefused));
     SimLink::spin(20);
-    QCOMPARE(s.sim.receivedBytes(), QByteArray("/Z"));
+    QCOMPARE(s.sim.receivedBytes(), wire);
 }
 
-void tst_WaitReply::generation_data()
+void tst_WaitReply::identification_data()
 {
-    QTest::addColumn<int>("blockLen");
-    QTest::addColumn<int>("lastParam");
-
-    QTest::newRow("16-byte") << 16 << 10;
-    QTest::newRow("8-byte") << 8 << 7;
-}
-
-void tst_WaitReply::generation()
-{
-    QFETCH(int, blockLen);
-    QFETCH(int, lastParam);
-
-    SimLink s(blockLen);
-    QVERIFY(s.open());
-    QCOMPARE(s.link->LastParam, qint16(0));
-    QCOMPARE(s.link->BlockLen, qint16(0));
-    // Every row starts in the state it must not end in.
-    for (int i = 0; i < 11; ++i)
-        s.view.inUse[i] = i > lastParam;
-
-    QElapsedTimer clock;
-    clock.start();
-    s.link->ProbeGeneration();
-    QVERIFY2(clock.elapsed() < 300, qPrintable(msText(clock.elapsed())));
-    QCOMPARE(s.link->LastParam, qint16(lastParam));
-    QCOMPARE(s.link->BlockLen, qint16(blockLen));
-    for (int i = 0; i < 11; ++i)
-        QVERIFY2(s.view.inUse[i] == (i <= lastParam), qPrintable(QString::number(i)));
-}
-
-void tst_WaitReply::silentProbeCostsOneWatchdog()
-{
-    SimLink s;
-    s.sim.setFault(PerloSim::Fault::Silent);
-    QVERIFY(s.open());
-    s.view.inUse.fill(true);
-
-    QElapsedTimer clock;
-    clock.start();
-    s.link->ProbeGeneration();
-    QVERIFY2(clock.elapsed() >= 480 && clock.elapsed() <= 650, qPrintable(msText(clock.elapsed())));
-    QCOMPARE(s.link->LastParam, qint16(7));
-    QCOMPARE(s.link->BlockLen, qint16(8));
-    for (int i = 0; i < 11; ++i)
-        QCOMPARE(s.view.inUse[i], i <= 7);
-}
-
-void tst_WaitReply::versionText_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("version");
-
-    QTest::newRow("V2.10") << QByteArray("V2.10\r\nOK") << "V2.10";
-    QTest::newRow("junk before the V") << QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22)
-                                       << "V2.10";
-    QTest::newRow("V right before OK") << QByteArray("VOK") << "V";
-    QTest::newRow("no V") << QByteArray("2.10\r\nOK") << "2.10";
-    QTest::newRow("OK alone") << QByteArray("OK") << "";
-    QTest::newRow("no V, line breaks around") << QByteArray("\r\nX1\r\nOK") << "X1";
-}
-
-void tst_WaitReply::versionText()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, version);
-
-    SimLink s;
-    s.sim.setScript('V', {{0, reply}});
-    QVERIFY(s.open());
-    QCOMPARE(s.link->ReadVersion(), qint16(TimerLink::StatusOk));
-    QCOMPARE(s.view.version, version);
-}
-
-void tst_WaitReply::versionFailure_data()
-{
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("v");
+    QTest::addColumn<QByteArray>("z"); // empty: "/Z" goes unanswered
     QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<int>("lastParam");
     QTest::addColumn<int>("minMs");
 
-    QTest::newRow("refused") << QByteArray("V2.10\r\nER") << 1 << 0;
-    QTest::newRow("no marker") << QByteArray("V2.10\r\nok") << 2 << 480;
+    const QByteArray ok("OK");
+    QTest::newRow("16-byte") << QByteArray("V2.10\r\nOK") << ok << 0 << "V2.10" << 10 << 0;
+    QTest::newRow("8-byte") << QByteArray("V1.02\r\nOK") << QByteArray("ER") << 0 << "V1.02" << 7 << 0;
+    QTest::newRow("silent probe") << QByteArray("V1.02\r\nOK") << QByteArray() << 0 << "V1.02" << 7 << 480;
+    QTest::newRow("junk before the V") << QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22) << ok << 0
+                                       << "V2.10" << 10 << 0;
+    QTest::newRow("nothing between") << QByteArray("V1OK") << ok << 0 << "" << 10 << 0;
+    QTest::newRow("V right before OK") << QByteArray("VOK") << ok << 0 << "V" << 10 << 0;
+    QTest::newRow("no V") << QByteArray("\r\nX1\r\nOK") << ok << 0 << "X1" << 10 << 0;
+    QTest::newRow("V after OK") << QByteArray("\r\nOK V2.10") << ok << 0 << "" << 10 << 0;
+    QTest::newRow("refused") << QByteArray("V2.10\r\nER") << ok << 1 << "N/A" << 10 << 0;
+    QTest::newRow("no marker") << QByteArray("V2.10\r\nok") << ok << 2 << "N/A" << 10 << 480;
 }
 
-void tst_WaitReply::versionFailure()
+void tst_WaitReply::identification()
 {
-    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, v);
+    QFETCH(QByteArray, z);
     QFETCH(int, status);
+    QFETCH(QString, version);
+    QFETCH(int, lastParam);
     QFETCH(int, minMs);
 
-    SimLink s; // accepts "/Z"
-    s.sim.setScript('V', {{0, reply}});
+    SimLink s;
+    s.sim.setScript('V', {{0, v}});
+    if (z.isEmpty())
+        s.sim.setFault(PerloSim::Fault::Silent);
+    else
+        s.sim.setScript('Z', {{0, z}});
     QVERIFY(s.open());
     s.view.version = "stale";
+    for (int i = 0; i < 11; ++i)
+        s.view.inUse[i] = i > lastParam; // the state each row must not end in
 
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(s.link->ReadVersion(), qint16(status));
-    QVERIFY2(clock.elapsed() >= minMs && clock.elapsed() <= minMs + 170,
-             qPrintable(msText(clock.elapsed())));
-    QCOMPARE(s.view.version, QString("N/A"));
-    // The probe ran all the same.
+    QVERIFY2(clock.elapsed() >= minMs && clock.elapsed() <= minMs + 170, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(s.view.version, version);
+    // The probe runs whatever the version exchange gave.
     QCOMPARE(s.sim.receivedBytes(), QByteArray("/V/Z"));
-    QCOMPARE(s.link->LastParam, qint16(10));
-    QCOMPARE(s.link->BlockLen, qint16(16));
+    QCOMPARE(s.link->LastParam, qint16(lastParam));
+    QCOMPARE(s.link->BlockLen, qint16(lastParam == 10 ? 16 : 8));
+    for (int i = 0; i < 11; ++i)
+        QVERIFY2(s.view.inUse[i] == (i <= lastParam), qPrintable(QString::number(i)));
 }
 
 QTEST_GUILESS_MAIN(tst_WaitReply)

@@ -1,14 +1,8 @@
 #include "windowbench.h"
-#include "updown.h"
 
+#include <QCursor>
 #include <QFile>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
+#include <QGuiApplication>
 
 namespace {
 
@@ -24,10 +18,17 @@ WindowBench::WindowBench(int ports)
 {
     for (PerloSim &sim : m_sims)
         sim.setLinePaced(false);
+    m_sampler.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_sampler, &QTimer::timeout, [this] {
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        samples.append({PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor,
+                        link().tmrDog.Interval()});
+    });
 }
 
 WindowBench::~WindowBench()
 {
+    m_sampler.stop();
     m_window.reset();
     for (int port = 1; port <= 2; ++port)
         qunsetenv(portVariable(port).constData());
@@ -35,94 +36,31 @@ WindowBench::~WindowBench()
 
 bool WindowBench::start()
 {
-    for (int port = 1; port <= 2; ++port) {
-        if (port > m_ports) {
-            qunsetenv(portVariable(port).constData());
-            continue;
-        }
-        QString error;
-        if (!sim(port).start(&error)) {
-            qWarning("cannot start the simulated timer: %s", qPrintable(error));
+    for (int port = 1; port <= m_ports; ++port) {
+        if (!sim(port).start())
             return false;
-        }
         qputenv(portVariable(port).constData(), QFile::encodeName(sim(port).portPath()));
     }
     m_window = std::make_unique<frmMain>();
     m_window->show();
+    m_sampler.start(5);
     return QTest::qWaitForWindowExposed(m_window.get());
-}
-
-QGroupBox *WindowBench::frame(const char *name) const
-{
-    return m_window->findChild<QGroupBox *>(QLatin1String(name));
-}
-
-QPushButton *WindowBench::button(const char *name) const
-{
-    return m_window->findChild<QPushButton *>(QLatin1String(name));
-}
-
-QRadioButton *WindowBench::portOption(int index) const
-{
-    return m_window->findChild<QRadioButton *>(QStringLiteral("optCom(%1)").arg(index));
-}
-
-QLineEdit *WindowBench::versionBox() const
-{
-    return m_window->findChild<QLineEdit *>(QStringLiteral("txtVersion"));
-}
-
-QLineEdit *WindowBench::box(int row) const
-{
-    return m_window->findChild<QLineEdit *>(QStringLiteral("txtParam(%1)").arg(row));
-}
-
-UpDown *WindowBench::spinner(int row) const
-{
-    return m_window->findChild<UpDown *>(QStringLiteral("udParam(%1)").arg(row));
-}
-
-QToolButton *WindowBench::arrow(int row, const char *which) const
-{
-    UpDown *spin = spinner(row);
-    return spin ? spin->findChild<QToolButton *>(QLatin1String(which)) : nullptr;
-}
-
-void WindowBench::click(QWidget *widget)
-{
-    QTest::mouseClick(widget, Qt::LeftButton);
 }
 
 void WindowBench::press(QWidget *widget)
 {
-    click(widget);
+    QTest::mouseClick(widget, Qt::LeftButton);
     QTest::qWait(20);
 }
 
-bool WindowBench::pressWithin(QWidget *widget, int ms)
+bool WindowBench::clickWithin(const QString &name, int ms)
 {
     QTimer rescue;
     rescue.setSingleShot(true);
     QObject::connect(&rescue, &QTimer::timeout, m_window.get(), &QWidget::close);
     rescue.start(ms);
-    press(widget);
+    QTest::mouseClick(find(name), Qt::LeftButton);
     return rescue.isActive();
-}
-
-void WindowBench::stepUp(int row)
-{
-    click(arrow(row, "up"));
-}
-
-void WindowBench::stepDown(int row)
-{
-    click(arrow(row, "down"));
-}
-
-bool WindowBench::connectToTimer()
-{
-    press(button("btnConnect"));
-    return boxes.seen().isEmpty() && frame("fmeParams")->isEnabled() && link().comPERLO.PortOpen();
 }
 
 QList<int> WindowBench::values() const
@@ -139,6 +77,16 @@ QStringList WindowBench::texts() const
     for (int row = 0; row < FlightParams::RowCount; ++row)
         texts.append(box(row)->text());
     return texts;
+}
+
+QList<WindowBench::Sample> WindowBench::busySamples() const
+{
+    QList<Sample> busy;
+    for (const Sample &s : samples) {
+        if (s.busy)
+            busy.append(s);
+    }
+    return busy;
 }
 
 QByteArray blockOf(const QList<int> &rows)

@@ -1,6 +1,7 @@
 #include "processusage.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <ctime>
 
@@ -25,12 +26,9 @@ qint64 peakRssKiB()
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     // Files under /proc claim to be empty: read until the end, not to the size.
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    const QString text = QString::fromLatin1(status.readAll());
+    const auto peak = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)")).match(text);
+    return peak.hasMatch() ? peak.captured(1).toLongLong() : -1;
 }
 
 } // namespace ProcessUsage

@@ -37,9 +37,6 @@ public:
     // Everything waiting. In text mode each byte is one character (Latin-1).
     QByteArray Input();
 
-    // False once the line has failed under an open port (other end hung up,
-    // adapter pulled): the port then reads nothing and writes nowhere.
-    bool lineAlive() const { return m_serial.isOpen(); }
     // Read-only, for checking the line settings.
     const QSerialPort &serialPort() const { return m_serial; }
 

@@ -230,19 +230,8 @@ void PerloSim::handleCommand(char command, qint64 ns)
         m_incomingTimes.clear();
         return;
     }
-    if (m_scripts.contains(command)) {
-        reply(m_scripts.value(command));
+    if (answeredOtherwise(command))
         return;
-    }
-    switch (m_fault) {
-    case Fault::Silent:
-        return;
-    case Fault::Stream:
-        startStreaming();
-        return;
-    default:
-        break;
-    }
     if (command == 'D' && m_fault != Fault::RefuseAll && m_fault != Fault::Garbage) {
         QByteArray bytes = m_block.left(m_blockLen);
         if (m_fault == Fault::ShortBlock)
@@ -269,22 +258,28 @@ void PerloSim::finishBlock()
         replyBytes("ER", m_replyDelayMs);
         return;
     }
-    if (m_scripts.contains('P')) {
-        reply(m_scripts.value('P'));
-        return;
-    }
-    if (m_fault != Fault::RefuseAll) {
+    if (m_fault != Fault::RefuseAll && !m_scripts.contains('P')) {
         m_block.replace(0, m_blockLen, m_incomingBlock);
         emit blockWritten(m_incomingBlock);
     }
+    if (!answeredOtherwise('P'))
+        replyText(textFor('P'), m_replyDelayMs);
+}
+
+bool PerloSim::answeredOtherwise(char command)
+{
+    if (m_scripts.contains(command)) {
+        reply(m_scripts.value(command));
+        return true;
+    }
     switch (m_fault) {
     case Fault::Silent:
-        return;
+        return true;
     case Fault::Stream:
         startStreaming();
-        return;
+        return true;
     default:
-        replyText(textFor('P'), m_replyDelayMs);
+        return false;
     }
 }
 

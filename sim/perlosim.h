@@ -58,7 +58,6 @@ public:
     void setVersion(const QByteArray &version) { m_version = version; }
     void setLinePaced(bool paced) { m_paced = paced; }
     void setFault(Fault fault) { m_fault = fault; }
-    Fault fault() const { return m_fault; }
     void setReplyDelay(int ms) { m_replyDelayMs = ms; }
     // Refuses a "/P" block whose first byte came sooner than 100 ms after the
     // command or whose bytes came less than 4.5 ms apart.
@@ -95,6 +94,8 @@ private:
     void handleByte(quint8 byte, qint64 ns);
     void handleCommand(char command, qint64 ns);
     void finishBlock();
+    // A script or a fault that decides the whole answer; true when it did.
+    bool answeredOtherwise(char command);
     void reply(const QList<Chunk> &chunks);
     void replyText(const QByteArray &text, int delayMs);
     void replyBytes(const QByteArray &bytes, int delayMs);

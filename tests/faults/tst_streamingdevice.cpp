@@ -1,6 +1,5 @@
 // A device that talks without end and never sends a marker: the watchdog
-// still ends the exchange on time, the event loop stays responsive, and what
-// is kept of the flood stays small.
+// still ends the exchange on time, events keep running, memory stays small.
 #include "processusage.h"
 #include "simlink.h"
 #include "threadedsim.h"
@@ -26,21 +25,18 @@ void tst_StreamingDevice::watchdogEndsTheFlood()
     QVERIFY(link.comPERLO.setPortOpen(true));
     qunsetenv("RURUZIDURA_COM1");
 
-    // Stands in for the window: a 20 ms timer whose every gap is recorded.
+    // Stands in for the window: a 20 ms timer whose longest gap is kept.
     QElapsedTimer clock;
     qint64 lastTick = 0;
     qint64 longestGap = 0;
-    int ticks = 0;
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         longestGap = qMax(longestGap, clock.elapsed() - lastTick);
         lastTick = clock.elapsed();
-        ++ticks;
     });
     QVERIFY(ProcessUsage::resetPeakRss());
     const qint64 rssBefore = ProcessUsage::peakRssKiB();
-    QVERIFY(rssBefore > 0);
 
     link.comPERLO.setInputMode(SerialControl::InputModeText);
     link.comPERLO.setInBufferCount(0);
@@ -48,22 +44,16 @@ void tst_StreamingDevice::watchdogEndsTheFlood()
     ReplyText reply;
     heartbeat.start(20);
     clock.start();
-    const qint16 status = link.WaitReply(reply);
+    QCOMPARE(link.WaitReply(reply), qint16(TimerLink::StatusTimedOut));
     const qint64 took = clock.elapsed();
     longestGap = qMax(longestGap, took - lastTick);
     const qint64 rssGrowthKiB = ProcessUsage::peakRssKiB() - rssBefore;
-    qInfo("exchange %lld ms, %lld bytes arrived, %d ticks, longest gap %lld ms, peak RSS +%lld KiB",
-          took, reply.receivedCount(), ticks, longestGap, rssGrowthKiB);
-
-    QCOMPARE(status, qint16(TimerLink::StatusTimedOut));
     QVERIFY2(took >= 500 && took <= 550, qPrintable(QString::number(took)));
     QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
-    QVERIFY(ticks >= 15);
-    // The flood really was a flood, yet only the first part of it was kept.
+    // A real flood, of which only the first part is kept.
     QVERIFY(reply.receivedCount() >= 4 * ReplyText::Capacity);
     QCOMPARE(reply.text().size(), ReplyText::Capacity);
-    // The sanitizer holds freed blocks back for a while, so every read buffer
-    // the flood passes through stays resident: memory says nothing there.
+    // Under the sanitizer freed read buffers stay resident: memory says nothing there.
 #ifndef RURUZIDURA_SANITIZE
     QVERIFY2(rssGrowthKiB < 8 * 1024, qPrintable(QString::number(rssGrowthKiB)));
 #endif

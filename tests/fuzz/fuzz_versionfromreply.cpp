@@ -8,14 +8,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString reply = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString version = versionFromReply(reply);
-    const qsizetype v = reply.indexOf(QLatin1Char('V'));
-    const qsizetype k = reply.indexOf(QLatin1String("OK"));
-    if (v >= 0 && k >= 0 && k - v - 2 >= 0) {
+    const qsizetype v = reply.indexOf(u'V'), k = reply.indexOf(QLatin1String("OK"));
+    if (v >= 0 && k - v - 2 >= 0)
         FUZZ_CHECK(version == reply.mid(v, k - v - 2));
-        return 0;
-    }
-    FUZZ_CHECK((k >= 0 ? reply.left(k) : reply).contains(version));
-    for (const QChar lineBreak : {u'\r', u'\n'})
-        FUZZ_CHECK(!version.startsWith(lineBreak) && !version.endsWith(lineBreak));
+    else
+        FUZZ_CHECK((k >= 0 ? reply.left(k) : reply).contains(version) && !version.startsWith(u'\r') && !version.startsWith(u'\n')
+                   && !version.endsWith(u'\r') && !version.endsWith(u'\n'));
     return 0;
 }

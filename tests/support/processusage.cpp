@@ -5,30 +5,22 @@
 
 #include <ctime>
 
-namespace ProcessUsage {
-
-qint64 cpuTimeUs()
+qint64 ProcessUsage::cpuTimeUs()
 {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+    return qint64(std::clock()) * 1000000 / CLOCKS_PER_SEC;
 }
 
-bool resetPeakRss()
+bool ProcessUsage::resetPeakRss()
 {
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
-qint64 peakRssKiB()
+qint64 ProcessUsage::peakRssKiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
+    status.open(QIODevice::ReadOnly);
     // Files under /proc claim to be empty: read until the end, not to the size.
-    const QString text = QString::fromLatin1(status.readAll());
-    const auto peak = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)")).match(text);
+    const auto peak = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)")).match(QString::fromLatin1(status.readAll()));
     return peak.hasMatch() ? peak.captured(1).toLongLong() : -1;
 }
-
-} // namespace ProcessUsage

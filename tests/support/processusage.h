@@ -3,15 +3,11 @@
 
 #include <QtGlobal>
 
-// What this process costs the machine: processor time used so far, and the
-// peak resident memory since the last reset.
+// Processor time used so far, and peak resident memory since the last reset.
 namespace ProcessUsage {
-
 qint64 cpuTimeUs();
-// Sets the peak to the current resident size; false where the system cannot.
-bool resetPeakRss();
+bool resetPeakRss(); // false where the system cannot
 qint64 peakRssKiB();
-
-} // namespace ProcessUsage
+}
 
 #endif

@@ -227,11 +227,6 @@ void frmMain::centreOnScreen()
     move(frame.topLeft());
 }
 
-QString frmMain::failureText(const QString &heading)
-{
-    return heading;
-}
-
 QString frmMain::failureText(const QString &heading, qint16 status)
 {
     return heading + QStringLiteral("\r\n\r\n") + TimerLink::StatusText(status);
@@ -332,7 +327,7 @@ void frmMain::btnConnect_Click()
         btnSet->setEnabled(false);
         btnShutter->setEnabled(true);
     } else {
-        showFailure(failureText(QStringLiteral("Error retreiving parameters")));
+        showFailure(QStringLiteral("Error retreiving parameters"));
     }
 }
 
@@ -347,7 +342,7 @@ void frmMain::btnGet_Click()
         btnSet->setEnabled(false);
         btnShutter->setEnabled(true);
     } else {
-        showFailure(failureText(QStringLiteral("Error Retreiving Flight Parameters")));
+        showFailure(QStringLiteral("Error Retreiving Flight Parameters"));
     }
     btnGet->setEnabled(true);
     fmeParams->setEnabled(true);

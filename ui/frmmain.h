@@ -31,9 +31,6 @@ public:
     TimerLink &link() { return m_link; }
     int MousePointer() const { return m_mousePointer; }
 
-    // The heading alone, or the heading, an empty line and the status text.
-    static QString failureText(const QString &heading);
-    static QString failureText(const QString &heading, qint16 status);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -52,6 +49,8 @@ private:
     void btnShutter_Click();
     void txtParam_Change(int index);
 
+    // The heading, an empty line and the status text.
+    static QString failureText(const QString &heading, qint16 status);
     void setMousePointer(MousePointerKind pointer);
     void showFailure(const QString &text);
     QString openFailureText() const;

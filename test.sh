@@ -11,7 +11,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
-CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DRURUZIDURA_SANITIZE=ON -DRURUZIDURA_FUZZ=ON
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure

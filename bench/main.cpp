@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -307,6 +308,42 @@ QList<Row> cpuWhileWaiting(TimerLink &link, BenchView &view)
             ratio.samples << pollShare / linkShare;
     }
     return {blocking, polling, ratio};
+}
+
+// 8. A line whose far end hangs up while the link waits for a reply: the
+// process's processor time over that wait and the idle second after it.
+Row deadLineCpu()
+{
+    Row row{"8. CPU, dead line: wait + 1 s after [% core]", "p99 < 2", {},
+            [](const Stats &s) { return s.p99 < 2; }};
+    for (int i = 0; i < 4; ++i) {
+        SimThread sim;
+        sim.configure([](PerloSim &s) {
+            s.setFault(PerloSim::Fault::Silent);
+            QTimer::singleShot(100, &s, &PerloSim::hangUp);
+        });
+        BenchView view;
+        TimerLink link(&view);
+        link.Form_Load();
+        if (!link.comPERLO.setPortOpen(true)) {
+            ++row.failures;
+            continue;
+        }
+        const qint64 wallStart = nowNs();
+        const qint64 cpuStart = ownCpuNs();
+        link.comPERLO.Output("/V");
+        ReplyText reply;
+        const qint16 status = link.WaitReply(reply);
+        QEventLoop idle;
+        QTimer::singleShot(1000, &idle, &QEventLoop::quit);
+        idle.exec();
+        if (status != TimerLink::StatusTimedOut || link.comPERLO.PortOpen()) {
+            ++row.failures;
+            continue;
+        }
+        row.samples << 100 * double(ownCpuNs() - cpuStart) / double(nowNs() - wallStart);
+    }
+    return row;
 }
 
 // 2. How late the watchdog ends a wait on a silent device: many short
@@ -617,22 +654,24 @@ int main(int argc, char *argv[])
             qFatal("cannot open the simulated line: %s", qPrintable(link.comPERLO.openError()));
 
         sim.configure([](PerloSim &s) { s.setFault(PerloSim::Fault::Silent); });
-        progress("1/7 processor time while waiting (about 25 s)");
+        progress("1/8 processor time while waiting (about 25 s)");
         rows += cpuWhileWaiting(link, view);
-        progress("2/7 watchdog");
+        progress("2/8 watchdog");
         rows += watchdogLateness(link);
-        progress("3/7 pauses");
+        progress("3/8 pauses");
         rows += pauseAccuracy(link);
         sim.configure([](PerloSim &s) { s.setFault(PerloSim::Fault::None); });
-        progress("4/7 set");
+        progress("4/8 set");
         rows += setDuration(sim, link);
     }
-    progress("5/7 reply latency");
+    progress("5/8 reply latency");
     rows += replyLatency();
-    progress("6/7 connect");
+    progress("6/8 connect");
     rows += connectDuration();
-    progress("7/7 start-up");
+    progress("7/8 start-up");
     rows += startUp();
+    progress("8/8 dead line");
+    rows += deadLineCpu();
 
     printTable(rows);
     const bool allMet = std::all_of(rows.cbegin(), rows.cend(),

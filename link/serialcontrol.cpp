@@ -1,12 +1,15 @@
 #include "serialcontrol.h"
 #include "traffic.h"
 
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
 
 SerialControl::SerialControl(QObject *parent)
     : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+    connect(&m_watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
 }
 
 QString SerialControl::deviceName(int port)
@@ -23,15 +26,19 @@ QString SerialControl::deviceName(int port)
 
 bool SerialControl::setPortOpen(bool open)
 {
+    m_lineLost = false;
     if (!open) {
+        m_watch.stop();
+        m_rescued.clear();
         if (m_serial.isOpen())
             m_serial.close();
-        m_open = false;
         return true;
     }
-    if (m_open)
-        return true;
+    return m_serial.isOpen() || openDevice();
+}
 
+bool SerialControl::openDevice()
+{
     m_openError.clear();
     m_openErrorKind = QSerialPort::NoError;
     m_serial.setPortName(deviceName(m_commPort));
@@ -46,21 +53,27 @@ bool SerialControl::setPortOpen(bool open)
         qCDebug(lcTraffic) << "open" << m_serial.portName() << "failed:" << m_openError;
         return false;
     }
-    m_open = true;
+    m_watch.watch(m_serial.handle());
     qCDebug(lcTraffic) << "opened" << m_serial.portName();
     return true;
 }
 
 qint64 SerialControl::InBufferCount() const
 {
-    return m_serial.isOpen() ? m_serial.bytesAvailable() : 0;
+    return m_rescued.size() + (m_serial.isOpen() ? m_serial.bytesAvailable() : 0);
 }
 
 void SerialControl::setInBufferCount(qint64 count)
 {
-    if (count != 0 || !m_serial.isOpen())
+    if (count != 0)
         return;
-    m_serial.clear(QSerialPort::Input);
+    if (m_lineLost && openDevice()) {
+        m_lineLost = false;
+        qCDebug(lcTraffic) << "line back";
+    }
+    m_rescued.clear();
+    if (m_serial.isOpen())
+        m_serial.clear(QSerialPort::Input);
 }
 
 void SerialControl::Output(const QByteArray &bytes)
@@ -74,9 +87,9 @@ void SerialControl::Output(const QByteArray &bytes)
 
 QByteArray SerialControl::Input()
 {
-    if (!m_serial.isOpen())
-        return {};
-    const QByteArray bytes = m_serial.readAll();
+    QByteArray bytes = std::exchange(m_rescued, {});
+    if (m_serial.isOpen())
+        bytes += m_serial.readAll();
     if (!bytes.isEmpty())
         qCDebug(lcTraffic) << "in" << bytes.toHex(' ');
     return bytes;
@@ -96,13 +109,20 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     default:
         break;
     }
-    if (!m_open || m_droppingLine)
+    // Qt 6.4 and older report a hang-up as a read error, over and over.
+    dropLine(m_serial.errorString());
+}
+
+void SerialControl::dropLine(const QString &why)
+{
+    if (!m_serial.isOpen() || m_droppingLine)
         return;
-    // After a hang-up Qt keeps signalling read errors as fast as it can while
-    // the port claims to be open; closing the device stops that. The exchange
-    // in progress then ends by its watchdog, as with a silent device.
-    qCDebug(lcTraffic) << "line lost:" << m_serial.errorString();
+    // The exchange in progress then ends by its watchdog, as with a silent device.
+    qCDebug(lcTraffic) << "line lost:" << why;
     m_droppingLine = true;
+    m_lineLost = true;
+    m_watch.stop();
+    m_rescued += m_serial.readAll();
     m_serial.close();
     m_droppingLine = false;
 }

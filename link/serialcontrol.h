@@ -1,6 +1,8 @@
 #ifndef SERIALCONTROL_H
 #define SERIALCONTROL_H
 
+#include "linewatch.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -20,7 +22,8 @@ public:
     qint16 CommPort() const { return m_commPort; }
     void setCommPort(qint16 port) { m_commPort = port; }
 
-    bool PortOpen() const { return m_open; }
+    // False also once the line has gone away by itself (see setInBufferCount).
+    bool PortOpen() const { return m_serial.isOpen(); }
     // Opening can fail; the reason is then in openError().
     bool setPortOpen(bool open);
     QString openError() const { return m_openError; }
@@ -30,7 +33,9 @@ public:
     void setInputMode(InputModeKind mode) { m_inputMode = mode; }
 
     qint64 InBufferCount() const;
-    // Only 0 is meaningful: it discards everything received so far.
+    // Only 0 is meaningful: it discards everything received so far. Every
+    // exchange begins so; a line that went away since the last one is opened
+    // again first, once.
     void setInBufferCount(qint64 count);
 
     void Output(const QByteArray &bytes);
@@ -45,12 +50,17 @@ public:
     static QString deviceName(int port);
 
 private:
+    bool openDevice();
     void onError(QSerialPort::SerialPortError error);
+    // Lets go of a line that went away, so that nothing polls it any more.
+    void dropLine(const QString &why);
 
     QSerialPort m_serial;
+    LineWatch m_watch;
     qint16 m_commPort = 1;
-    bool m_open = false;
+    bool m_lineLost = false;
     bool m_droppingLine = false;
+    QByteArray m_rescued; // read before the line went away, not yet taken
     InputModeKind m_inputMode = InputModeText;
     QString m_openError;
     QSerialPort::SerialPortError m_openErrorKind = QSerialPort::NoError;

@@ -91,6 +91,12 @@ void tst_WindowFaults::lineLoss()
         QCOMPARE(b.boxes.texts, QStringList(action.text));
         // The dead line was let go of at once rather than polled.
         QVERIFY(!b.sim().isOpen() && !b.link().comPERLO.serialPort().isOpen());
+        if (action.button == QLatin1String("btnShutter")) { // the hang-up came during this wait
+            const qint64 idleCpuUs = ProcessUsage::cpuTimeUs();
+            QTest::qWait(1000);
+            const qint64 idleCpuMs = (ProcessUsage::cpuTimeUs() - idleCpuUs) / 1000;
+            QVERIFY2(idleCpuMs * 5 <= 1000, qPrintable(QString::number(idleCpuMs)));
+        }
     }
 }
 

@@ -17,6 +17,7 @@ private slots:
     void rawLineCarriesEveryByte();
     void unreadBytesAreDiscarded_data();
     void unreadBytesAreDiscarded();
+    void bytesReadBeforeAHangUpAreKept();
     void portChoice_data();
     void portChoice();
     void trafficLogOffByDefault();
@@ -89,6 +90,21 @@ void tst_SerialControl::unreadBytesAreDiscarded()
     port.Output("/Z");
     QTRY_COMPARE(port.InBufferCount(), qint64(2));
     QCOMPARE(port.Input(), QByteArray("OK"));
+}
+
+void tst_SerialControl::bytesReadBeforeAHangUpAreKept()
+{
+    SimLink s;
+    QVERIFY(s.open());
+    SerialControl &port = s.link->comPERLO;
+    s.sim.setScript('S', {{0, "OK"}});
+    port.Output("/S");
+    QTRY_COMPARE(port.InBufferCount(), qint64(2)); // taken in by Qt, not yet by the link
+    s.sim.hangUp();
+    QTRY_VERIFY(!port.PortOpen());
+    QCOMPARE(port.InBufferCount(), qint64(2));
+    QCOMPARE(port.Input(), QByteArray("OK"));
+    QCOMPARE(port.Input(), QByteArray());
 }
 
 void tst_SerialControl::portChoice_data()

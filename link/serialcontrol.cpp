@@ -12,16 +12,15 @@ SerialControl::SerialControl(QObject *parent)
     connect(&m_watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
 }
 
-QString SerialControl::deviceName(int port)
+QString SerialControl::deviceDescription(int port) const
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    const QByteArray override = qgetenv("RURUZIDURA_COM" + QByteArray::number(port));
-    if (!override.isEmpty())
-        return QString::fromLocal8Bit(override);
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
+    const QList<PresentPort> present = m_listPorts();
+    const QString device = PortMap::deviceFor(port, present);
+    for (const PresentPort &p : present) {
+        if (p.device == device)
+            return PortMap::describe(p);
+    }
+    return device;
 }
 
 bool SerialControl::setPortOpen(bool open)
@@ -41,7 +40,8 @@ bool SerialControl::openDevice()
 {
     m_openError.clear();
     m_openErrorKind = QSerialPort::NoError;
-    m_serial.setPortName(deviceName(m_commPort));
+    m_device = deviceName(m_commPort);
+    m_serial.setPortName(m_device);
     m_serial.setBaudRate(QSerialPort::Baud2400);
     m_serial.setDataBits(QSerialPort::Data8);
     m_serial.setParity(QSerialPort::NoParity);
@@ -50,11 +50,11 @@ bool SerialControl::openDevice()
     if (!m_serial.open(QIODevice::ReadWrite)) {
         m_openErrorKind = m_serial.error();
         m_openError = m_serial.errorString();
-        qCDebug(lcTraffic) << "open" << m_serial.portName() << "failed:" << m_openError;
+        qCDebug(lcTraffic) << "open" << m_device << "failed:" << m_openError;
         return false;
     }
     m_watch.watch(m_serial.handle());
-    qCDebug(lcTraffic) << "opened" << m_serial.portName();
+    qCDebug(lcTraffic) << "opened" << m_device;
     return true;
 }
 
@@ -67,10 +67,9 @@ void SerialControl::setInBufferCount(qint64 count)
 {
     if (count != 0)
         return;
-    if (m_lineLost && openDevice()) {
+    // A replugged cable may have come back under another name: mapped afresh.
+    if (m_lineLost && openDevice())
         m_lineLost = false;
-        qCDebug(lcTraffic) << "line back";
-    }
     m_rescued.clear();
     if (m_serial.isOpen())
         m_serial.clear(QSerialPort::Input);

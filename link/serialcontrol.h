@@ -2,11 +2,14 @@
 #define SERIALCONTROL_H
 
 #include "linewatch.h"
+#include "portmap.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include <functional>
 
 // The timer's serial line, with the few properties the link uses: port
 // number, open state, input mode, received count, write and read.
@@ -45,9 +48,17 @@ public:
     // Read-only, for checking the line settings.
     const QSerialPort &serialPort() const { return m_serial; }
 
-    // The device behind a port number: COMn on Windows; elsewhere
-    // /dev/ttyS0 and /dev/ttyS1 unless RURUZIDURA_COM1/RURUZIDURA_COM2 say otherwise.
-    static QString deviceName(int port);
+    // The serial ports present now, numbered as COM1, COM2, ...; a seam, so
+    // that the numbering can be tried without the hardware.
+    using PortLister = std::function<QList<PresentPort>()>;
+    void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
+    QList<PresentPort> presentPorts() const { return PortMap::inComOrder(m_listPorts()); }
+    // The device behind a port number at this moment.
+    QString deviceName(int port) const { return PortMap::deviceFor(port, m_listPorts()); }
+    // The device with what the system knows of it, as the user would recognise it.
+    QString deviceDescription(int port) const;
+    // The device the last open tried.
+    QString device() const { return m_device; }
 
 private:
     bool openDevice();
@@ -55,7 +66,9 @@ private:
     // Lets go of a line that went away, so that nothing polls it any more.
     void dropLine(const QString &why);
 
+    PortLister m_listPorts = PortMap::systemPorts;
     QSerialPort m_serial;
+    QString m_device;
     LineWatch m_watch;
     qint16 m_commPort = 1;
     bool m_lineLost = false;

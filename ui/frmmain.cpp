@@ -112,7 +112,7 @@ void frmMain::buildSerialFrame()
         optCom[i] = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), fmeSerial);
         optCom[i]->setObjectName(QStringLiteral("optCom(%1)").arg(i));
         optCom[i]->setGeometry(twipsRect(240, 360 + 360 * i, 855, 195));
-        optCom[i]->setToolTip(SerialControl::deviceName(i + 1));
+        optCom[i]->installEventFilter(this); // for a tooltip of the moment
         ports->addButton(optCom[i], i);
     }
     optCom[0]->setChecked(true);
@@ -254,29 +254,52 @@ void frmMain::showFailure(const QString &text)
 
 QString frmMain::openFailureText() const
 {
-    const int port = m_link.comPERLO.CommPort();
-    const QString device = SerialControl::deviceName(port);
-    QString text = QStringLiteral("Cannot open COM%1 (%2)\r\n\r\n%3")
-                           .arg(port)
-                           .arg(device, m_link.comPERLO.openError());
-    if (m_link.comPERLO.openErrorKind() != QSerialPort::PermissionError)
-        return text;
+    const SerialControl &port = m_link.comPERLO;
+    return QStringLiteral("Cannot open COM%1 (%2)\r\n\r\n%3").arg(port.CommPort()).arg(port.device(), port.openError())
+            + openFailureAdvice() + QStringLiteral("\r\n\r\n") + presentPortsText();
+}
+
+QString frmMain::openFailureAdvice() const
+{
+    const SerialControl &port = m_link.comPERLO;
+    if (port.openErrorKind() != QSerialPort::PermissionError)
+        return {};
 #ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(device);
+    const QByteArray path = QFile::encodeName(port.device());
     struct stat info {};
     if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES
         && ::stat(path.constData(), &info) == 0) {
         const group *owner = ::getgrgid(info.st_gid);
         const QString groupName = owner ? QString::fromLocal8Bit(owner->gr_name)
                                         : QString::number(info.st_gid);
-        return text
-                + QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
-                                 "the device (sudo usermod -aG %1 $USER, then log in again).")
-                          .arg(groupName);
+        return QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
+                              "the device (sudo usermod -aG %1 $USER, then log in again).")
+                .arg(groupName);
     }
 #endif
     // Allowed to open the device, yet refused: another program holds its lock.
-    return text + QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again.");
+    return QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again.");
+}
+
+QString frmMain::presentPortsText() const
+{
+    const QList<PresentPort> present = m_link.comPERLO.presentPorts();
+    if (present.isEmpty())
+        return QStringLiteral("This computer has no serial port: the timer needs a USB serial adapter.");
+    QString text = QStringLiteral("Serial ports present:");
+    for (const PresentPort &p : present)
+        text += QStringLiteral("\r\n") + PortMap::describe(p);
+    return text + QStringLiteral("\r\nCOM1 and COM2 are the first two of them. For another port, "
+                                 "set RURUZIDURA_COM1 to its device.");
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && (watched == optCom[0] || watched == optCom[1])) {
+        auto *option = static_cast<QRadioButton *>(watched);
+        option->setToolTip(m_link.comPERLO.deviceDescription(option == optCom[0] ? 1 : 2));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

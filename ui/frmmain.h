@@ -31,9 +31,9 @@ public:
     TimerLink &link() { return m_link; }
     int MousePointer() const { return m_mousePointer; }
 
-
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildSerialFrame();
@@ -53,7 +53,10 @@ private:
     static QString failureText(const QString &heading, qint16 status);
     void setMousePointer(MousePointerKind pointer);
     void showFailure(const QString &text);
+    // The reason, what to do about it, and the ports there are to choose from.
     QString openFailureText() const;
+    QString openFailureAdvice() const;
+    QString presentPortsText() const;
 
     // LinkView
     int paramValue(int row) const override;

@@ -24,6 +24,8 @@ private slots:
     void init() { m_bench = std::make_unique<WindowBench>(); }
     void lineLoss_data();
     void lineLoss();
+    void replug_data();
+    void replug();
     void inputIsHeldOff_data();
     void inputIsHeldOff();
     void closeEndsTheWait_data();
@@ -53,6 +55,20 @@ bool giveUpFileAccessOverride()
     return ::syscall(SYS_capset, &header, data) == 0;
 }
 
+// A click's busy time and the processor time it cost. Spinning on a dead line
+// would cost about as much processor time as wall time.
+struct Cost { qint64 wallMs, cpuMs; };
+Cost press(WindowBench &b, const char *button)
+{
+    b.boxes.clear();
+    b.samples.clear();
+    const qint64 cpuUs = ProcessUsage::cpuTimeUs();
+    b.press(button);
+    const qint64 cpuMs = (ProcessUsage::cpuTimeUs() - cpuUs) / 1000;
+    const QList<WindowBench::Sample> busy = b.busySamples();
+    return {busy.isEmpty() ? 0 : (busy.last().ns - busy.first().ns) / 1000000, cpuMs};
+}
+
 } // namespace
 
 void tst_WindowFaults::lineLoss_data()
@@ -77,17 +93,9 @@ void tst_WindowFaults::lineLoss()
     for (const Action &action : {Action{"btnShutter", 560, "Error Testing Shutter: " + TimedOut},
                                  Action{"btnGet", 560, "Error Retreiving Flight Parameters"},
                                  Action{"btnSet", 100 + 16 * 5 + 500 + 150, "Error Setting Flight Parameters" + TimedOut}}) {
-        b.boxes.clear();
-        b.samples.clear();
-        const qint64 cpuUs = ProcessUsage::cpuTimeUs();
-        b.press(action.button);
-        // Spinning on the dead line would cost about as much processor time as wall time.
-        const qint64 cpuMs = (ProcessUsage::cpuTimeUs() - cpuUs) / 1000;
-        const QList<WindowBench::Sample> busy = b.busySamples();
-        QVERIFY(!busy.isEmpty());
-        const qint64 wallMs = (busy.last().ns - busy.first().ns) / 1000000;
-        QVERIFY2(wallMs >= 450 && wallMs <= action.maxMs, qPrintable(QString::number(wallMs)));
-        QVERIFY2(cpuMs * 5 <= wallMs, qPrintable(QString::number(cpuMs)));
+        const Cost cost = press(b, action.button);
+        QVERIFY2(cost.wallMs >= 450 && cost.wallMs <= action.maxMs, qPrintable(QString::number(cost.wallMs)));
+        QVERIFY2(cost.cpuMs * 5 <= cost.wallMs, qPrintable(QString::number(cost.cpuMs)));
         QCOMPARE(b.boxes.texts, QStringList(action.text));
         // The dead line was let go of at once rather than polled.
         QVERIFY(!b.sim().isOpen() && !b.link().comPERLO.serialPort().isOpen());
@@ -98,6 +106,52 @@ void tst_WindowFaults::lineLoss()
             QVERIFY2(idleCpuMs * 5 <= 1000, qPrintable(QString::number(idleCpuMs)));
         }
     }
+}
+
+void tst_WindowFaults::replug_data()
+{
+    QTest::addColumn<QString>("backAs"); // empty: nothing comes back
+    QTest::newRow("a timer at the same path again") << "com1";
+    QTest::newRow("a timer under another name") << "ttyUSB1";
+    QTest::newRow("nothing at the path") << "";
+}
+
+void tst_WindowFaults::replug()
+{
+    QFETCH(QString, backAs);
+    WindowBench &b = *m_bench;
+    QVERIFY(b.start());
+    QString cable = b.cable();
+    // Named by the override, or the one port the system has.
+    if (backAs == "ttyUSB1")
+        qunsetenv("RURUZIDURA_COM1");
+    b.link().comPERLO.setPortLister([&] { return QList<PresentPort>{{cable, {}, {}}}; });
+    QVERIFY(b.connectToTimer());
+    b.sim().setFault(PerloSim::Fault::HangUp); // and its link goes with it
+    press(b, "btnGet");
+    QCOMPARE(b.boxes.texts, QStringList("Error Retreiving Flight Parameters"));
+    QVERIFY(!b.link().comPERLO.PortOpen());
+
+    PerloSim replugged;
+    replugged.setLinePaced(false);
+    const QList<int> rows{9, 8, 7, 6, 5, 4, 3, 1, 2, 1, 0};
+    replugged.setBlock(blockOf(rows));
+    cable = QFileInfo(cable).dir().filePath(backAs);
+    if (!backAs.isEmpty())
+        QVERIFY(replugged.start() && replugged.makeLink(cable));
+    const Cost cost = press(b, "btnGet");
+    QCOMPARE(b.link().comPERLO.PortOpen(), !backAs.isEmpty());
+    if (backAs.isEmpty()) {
+        QCOMPARE(b.boxes.texts, QStringList("Error Retreiving Flight Parameters"));
+        QVERIFY2(cost.wallMs >= 450 && cost.cpuMs * 5 <= cost.wallMs, qPrintable(QStringLiteral("%1 ms, %2 ms CPU").arg(cost.wallMs).arg(cost.cpuMs)));
+        return;
+    }
+    QVERIFY(b.boxes.texts.isEmpty());
+    QCOMPARE(b.values(), rows);
+    b.step(0, true);
+    press(b, "btnSet");
+    QVERIFY(b.boxes.texts.isEmpty());
+    QCOMPARE(replugged.block(), blockOf(b.values()));
 }
 
 void tst_WindowFaults::inputIsHeldOff_data()
@@ -229,13 +283,22 @@ void tst_WindowFaults::closeEndsTheWait()
 void tst_WindowFaults::portOpenFails_data()
 {
     QTest::addColumn<QString>("kind");
-    for (const char *kind : {"absent", "busy", "not permitted"})
-        QTest::newRow(kind) << kind;
+    QTest::addColumn<QList<PresentPort>>("present");
+    QTest::addColumn<QString>("ports"); // what the box says of them
+    const QString hint = QStringLiteral("\r\nCOM1 and COM2 are the first two of them. For another port, set RURUZIDURA_COM1 to its device.");
+    QTest::newRow("absent, no serial port") << "absent" << QList<PresentPort>()
+            << "This computer has no serial port: the timer needs a USB serial adapter.";
+    QTest::newRow("busy") << "busy" << QList<PresentPort>{{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"}, {"/dev/ttyS0", {}, {}}}
+            << "Serial ports present:\r\n/dev/ttyS0\r\n/dev/ttyUSB0: FT232R USB UART (FTDI)" + hint;
+    QTest::newRow("not permitted") << "not permitted" << QList<PresentPort>{{"/dev/ttyACM0", {}, {}}}
+            << "Serial ports present:\r\n/dev/ttyACM0" + hint;
 }
 
 void tst_WindowFaults::portOpenFails()
 {
     QFETCH(QString, kind);
+    QFETCH(QList<PresentPort>, present);
+    QFETCH(QString, ports);
     WindowBench &b = *m_bench;
     QTemporaryDir dir;
     QString device = dir.filePath(QStringLiteral("com1"));
@@ -263,9 +326,10 @@ void tst_WindowFaults::portOpenFails()
     }
     qputenv("RURUZIDURA_COM1", QFile::encodeName(device));
     QVERIFY(b.start(0));
+    b.link().comPERLO.setPortLister([&] { return present; });
     b.press("btnConnect");
 
-    QCOMPARE(b.boxes.texts, QStringList(QStringLiteral("Cannot open COM1 (%1)\r\n\r\n%2").arg(device, reason) + advice));
+    QCOMPARE(b.boxes.texts, QStringList(QStringLiteral("Cannot open COM1 (%1)\r\n\r\n%2").arg(device, reason) + advice + "\r\n\r\n" + ports));
     QVERIFY(!b.link().comPERLO.PortOpen());
     QVERIFY(b.enabled("btnConnect") && b.enabled("optCom(1)") && !b.enabled("fmeParams"));
     QVERIFY(b.version().isEmpty()); // nothing was sent

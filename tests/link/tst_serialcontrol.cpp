@@ -20,6 +20,8 @@ private slots:
     void bytesReadBeforeAHangUpAreKept();
     void portChoice_data();
     void portChoice();
+    void portMapping_data();
+    void portMapping();
     void trafficLogOffByDefault();
 };
 
@@ -129,9 +131,44 @@ void tst_SerialControl::portChoice()
     QCOMPARE(com.CommPort(), qint16(port));
     QCOMPARE(com.setPortOpen(true), port == 1);
     QCOMPARE(com.openError(), port == 1 ? QString() : qt_error_string(ENOENT));
-    qunsetenv("RURUZIDURA_COM1");
     qunsetenv("RURUZIDURA_COM2");
-    QCOMPARE(QStringList({SerialControl::deviceName(1), SerialControl::deviceName(2)}), QStringList({"/dev/ttyS0", "/dev/ttyS1"}));
+}
+
+void tst_SerialControl::portMapping_data()
+{
+    QTest::addColumn<QStringList>("present"); // device, description, maker; in the system's order
+    QTest::addColumn<QString>("com2Override");
+    QTest::addColumn<QStringList>("tooltips"); // COM1, COM2
+    const QString ftdi = QStringLiteral("/dev/ttyUSB0|FT232R USB UART|FTDI");
+    QTest::newRow("no ports") << QStringList() << QString() << QStringList{"/dev/ttyS0", "/dev/ttyS1"};
+    QTest::newRow("one UART") << QStringList{"/dev/ttyS0||"} << QString() << QStringList{"/dev/ttyS0", "/dev/ttyS1"};
+    QTest::newRow("one adapter") << QStringList{ftdi} << QString()
+                                 << QStringList{"/dev/ttyUSB0: FT232R USB UART (FTDI)", "/dev/ttyS1"};
+    QTest::newRow("a UART and two adapters")
+            << QStringList{"/dev/ttyUSB1|CP2102 USB to UART Bridge Controller|", "/dev/ttyS0||", ftdi} << QString()
+            << QStringList{"/dev/ttyS0", "/dev/ttyUSB0: FT232R USB UART (FTDI)"};
+    QTest::newRow("adapters by number") << QStringList{"/dev/ttyUSB10||", "/dev/ttyACM3||Arduino", "/dev/ttyUSB2||"} << QString()
+                                        << QStringList{"/dev/ttyACM3 (Arduino)", "/dev/ttyUSB2"};
+    QTest::newRow("an override") << QStringList{"/dev/ttyS0||", ftdi} << QStringLiteral("/dev/ttyUSB0") << QStringList{"/dev/ttyS0", "/dev/ttyUSB0: FT232R USB UART (FTDI)"};
+    QTest::newRow("an override of a port not present") << QStringList{ftdi} << QStringLiteral("/tmp/perlo") << QStringList{"/dev/ttyUSB0: FT232R USB UART (FTDI)", "/tmp/perlo"};
+}
+
+void tst_SerialControl::portMapping()
+{
+    QFETCH(QStringList, present);
+    QFETCH(QString, com2Override);
+    QFETCH(QStringList, tooltips);
+    QList<PresentPort> ports;
+    for (const QString &p : present)
+        ports.append({p.section('|', 0, 0), p.section('|', 1, 1), p.section('|', 2, 2)});
+    qunsetenv("RURUZIDURA_COM1");
+    qputenv("RURUZIDURA_COM2", QFile::encodeName(com2Override));
+    SerialControl port;
+    port.setPortLister([&] { return ports; });
+    QCOMPARE(QStringList({port.deviceDescription(1), port.deviceDescription(2)}), tooltips);
+    QCOMPARE(QStringList({port.deviceName(1), port.deviceName(2)}).join(' '),
+             QStringList({tooltips[0].section(QRegularExpression("[: ]"), 0, 0), tooltips[1].section(QRegularExpression("[: ]"), 0, 0)}).join(' '));
+    qunsetenv("RURUZIDURA_COM2");
 }
 
 void tst_SerialControl::trafficLogOffByDefault()

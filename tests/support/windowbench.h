@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <array>
@@ -40,14 +41,15 @@ public:
         qunsetenv("RURUZIDURA_COM1");
         qunsetenv("RURUZIDURA_COM2");
     }
-    // Starts the sims of the first `ports` ports, configured before, and shows the window.
+    // Starts the sims of the first `ports` ports, configured before, and shows
+    // the window. Each sim is reached by a link of its own, which goes when the
+    // sim hangs up: a freed pseudo-terminal number may soon be another's.
     bool start(int ports = 1)
     {
         for (int port = 1; port <= ports; ++port) {
-            if (!sim(port).start())
+            if (!sim(port).start() || !sim(port).makeLink(cable(port)))
                 return false;
-            qputenv(("RURUZIDURA_COM" + QByteArray::number(port)).constData(),
-                    QFile::encodeName(sim(port).portPath()));
+            qputenv(("RURUZIDURA_COM" + QByteArray::number(port)).constData(), QFile::encodeName(cable(port)));
         }
         m_window = std::make_unique<frmMain>();
         m_window->show();
@@ -56,6 +58,7 @@ public:
     }
 
     PerloSim &sim(int port = 1) { return m_sims.at(size_t(port - 1)); }
+    QString cable(int port = 1) const { return m_dir.filePath(QStringLiteral("com%1").arg(port)); }
     frmMain &window() { return *m_window; }
     TimerLink &link() { return m_window->link(); }
     template<typename T = QWidget>
@@ -101,6 +104,7 @@ public:
     QList<Sample> samples;
 
 private:
+    QTemporaryDir m_dir;
     std::array<PerloSim, 2> m_sims;
     std::unique_ptr<frmMain> m_window;
     QTimer m_sampler;

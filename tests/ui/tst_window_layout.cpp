@@ -47,8 +47,21 @@ void tst_WindowLayout::windowFrame()
     QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     const QList<QSize> iconSizes = w.windowIcon().availableSizes();
     QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)));
-    QCOMPARE(m_bench->find("optCom(0)")->toolTip(), m_bench->sim(1).portPath());
-    QCOMPARE(m_bench->find("optCom(1)")->toolTip(), m_bench->sim(2).portPath());
+    // Each tooltip names what the option would open at the moment it is shown.
+    auto tooltip = [&](const char *option) {
+        QWidget *w = m_bench->find(option);
+        QHelpEvent show(QEvent::ToolTip, QPoint(2, 2), w->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(w, &show);
+        return w->toolTip();
+    };
+    QCOMPARE(tooltip("optCom(0)"), m_bench->cable(1));
+    QCOMPARE(tooltip("optCom(1)"), m_bench->cable(2));
+    qunsetenv("RURUZIDURA_COM2");
+    m_bench->link().comPERLO.setPortLister([] { return QList<PresentPort>{{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"}}; });
+    QCOMPARE(tooltip("optCom(1)"), QStringLiteral("/dev/ttyS1"));
+    QCOMPARE(tooltip("optCom(0)"), m_bench->cable(1));
+    qunsetenv("RURUZIDURA_COM1");
+    QCOMPARE(tooltip("optCom(0)"), QStringLiteral("/dev/ttyUSB0: FT232R USB UART (FTDI)"));
 
     // Pixels at 96 dpi of the twips layout.
     struct Control { const char *name; const char *caption; QRect rect; };

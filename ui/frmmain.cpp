@@ -167,6 +167,7 @@ void frmMain::buildParamsFrame()
         box->setReadOnly(true);
         box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         box->setFont(boxFont);
+        setBackground(box, WindowBackground);
         connect(box, &QLineEdit::textChanged, this, [this, i] { txtParam_Change(i); });
 
         UpDown *spin = udParam[size_t(i)] = new UpDown(fmeParams);

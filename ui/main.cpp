@@ -1,7 +1,10 @@
 #include "frmmain.h"
 #include "stopwatchicon.h"
+#include "unixsignals.h"
 
 #include <QApplication>
+
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
@@ -10,5 +13,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();
+    // A logout, a terminal's Ctrl+C or a script's kill closes the window as
+    // its close button does: the exchange is abandoned and the port released.
+    runOnSignals({SIGINT, SIGTERM, SIGHUP}, &window, [&window] { window.close(); });
     return app.exec();
 }

@@ -10,6 +10,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RURUZidura"));
+    // Lets docks and task switchers match the window to its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(RURUZIDURA_APP_ID));
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();

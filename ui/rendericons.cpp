@@ -15,6 +15,7 @@
 
 namespace {
 
+// DIR/hicolor/SIZEFOLDER/apps/FILENAME, its folders made.
 QString iconPath(const QString &dir, const QString &sizeFolder, const QString &fileName)
 {
     const QString folder = QStringLiteral("%1/hicolor/%2/apps").arg(dir, sizeFolder);

@@ -1,36 +1,12 @@
 // perlo-sim: a simulated PERLO-II timer on a pseudo-terminal.
 #include "perlosim.h"
+#include "unixsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// Ends the event loop on SIGINT and SIGTERM, so that the link is removed.
-void quitOnSignals(QCoreApplication &app)
-{
-    if (::pipe(signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -75,7 +51,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "perlo-sim: %s\n", qPrintable(error));
         return 1;
     }
-    quitOnSignals(app);
+    // Ends the event loop, so that the link is removed.
+    runOnSignals({SIGINT, SIGTERM}, &app, &QCoreApplication::quit);
     std::printf("perlo-sim: a %d-byte timer (%s) on %s\n", blockLen,
                 qPrintable(parser.value(version)), qPrintable(sim.portPath()));
     std::fflush(stdout);

@@ -140,6 +140,7 @@ void frmMain::buildSerialFrame()
     txtVersion->setReadOnly(true);
     txtVersion->setAlignment(Qt::AlignCenter);
     txtVersion->setFont(sansSerif(12, true, false));
+    txtVersion->setAccessibleName(Label1->text());
     setBackground(txtVersion, MenuBackground);
 }
 
@@ -176,6 +177,11 @@ void frmMain::buildParamsFrame()
         spin->setRange(param.minimum, param.maximum);
         spin->setIncrement(param.step);
         spin->setBuddy(box);
+        // A screen reader says the row's name and unit for the box and the spinner.
+        for (QWidget *control : std::initializer_list<QWidget *>{box, spin}) {
+            control->setAccessibleName(QString::fromLatin1(param.name));
+            control->setAccessibleDescription(QString::fromLatin1(param.unit));
+        }
 
         auto *unit = new QLabel(QString::fromLatin1(param.unit), fmeParams);
         unit->setObjectName(QStringLiteral("Label%1").arg(unitLabelNumber[size_t(i)]));

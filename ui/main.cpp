@@ -1,14 +1,22 @@
 #include "frmmain.h"
 #include "stopwatchicon.h"
+#include "unixsignals.h"
 
 #include <QApplication>
+
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RURUZidura"));
+    // Lets docks and task switchers match the window to its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(RURUZIDURA_APP_ID));
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();
+    // A logout, a terminal's Ctrl+C or a script's kill closes the window as
+    // its close button does: the exchange is abandoned and the port released.
+    runOnSignals({SIGINT, SIGTERM, SIGHUP}, &window, [&window] { window.close(); });
     return app.exec();
 }

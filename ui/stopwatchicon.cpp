@@ -3,16 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 
-namespace {
-
-QPixmap drawStopwatch(int size)
+void paintStopwatch(QPainter &p)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-
     // Crown and its button.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x80, 0x80, 0x80));
@@ -45,15 +37,23 @@ QPixmap drawStopwatch(int size)
     p.drawLine(QPointF(16, 19), QPointF(21.5, 13.5));
     p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(16, 19), QPointF(16, 12));
-    return pixmap;
 }
 
-} // namespace
+QImage stopwatchImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    paintStopwatch(p);
+    return image;
+}
 
 QIcon stopwatchIcon()
 {
     QIcon icon;
-    icon.addPixmap(drawStopwatch(16));
-    icon.addPixmap(drawStopwatch(32));
+    icon.addPixmap(QPixmap::fromImage(stopwatchImage(16)));
+    icon.addPixmap(QPixmap::fromImage(stopwatchImage(32)));
     return icon;
 }

@@ -1,5 +1,6 @@
 #include "windowbench.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QRadioButton>
 #include <QtTest>
@@ -99,6 +100,11 @@ void tst_WindowLayout::rowsFollowTheParameterTable()
         QCOMPARE(fontOf(box), QStringLiteral("MS Sans Serif 12 bold"));
         QVERIFY(box->isReadOnly());
         QCOMPARE(box->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+        for (QWidget *control : std::initializer_list<QWidget *>{box, m_bench->spinner(param.row)}) {
+            QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(control);
+            QCOMPARE(spoken->text(QAccessible::Name), QLatin1String(param.name));
+            QCOMPARE(spoken->text(QAccessible::Description), QLatin1String(param.unit));
+        }
     }
     QCOMPARE(label(NameLabel[7])->text(), QStringLiteral("Autorun Mode"));
     QCOMPARE(m_bench->spinner(7)->Max(), 1);
@@ -107,6 +113,8 @@ void tst_WindowLayout::rowsFollowTheParameterTable()
     QCOMPARE(fontOf(version), QStringLiteral("MS Sans Serif 12 bold"));
     QVERIFY(version->isReadOnly());
     QCOMPARE(version->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    QCOMPARE(QAccessible::queryAccessibleInterface(version)->text(QAccessible::Name),
+             QStringLiteral("Timer Firmware Version"));
 }
 
 void tst_WindowLayout::tabOrderAndFocus()

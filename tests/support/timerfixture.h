@@ -1,12 +1,18 @@
-#ifndef SIMLINK_H
-#define SIMLINK_H
+#ifndef TIMERFIXTURE_H
+#define TIMERFIXTURE_H
 
 #include "linkview.h"
 #include "perlosim.h"
+#include "simthread.h"
 #include "timerlink.h"
 
+#include <QTemporaryDir>
+
 #include <array>
+#include <functional>
 #include <memory>
+
+using Script = QList<PerloSim::Chunk>;
 
 // The parameter rows and the version box, as the window would hold them.
 struct RowsView : LinkView
@@ -22,18 +28,27 @@ struct RowsView : LinkView
     void setVersionText(const QString &text) override { version = text; }
 };
 
-// A simulated timer on a fresh pseudo-terminal published as COM1, and a
-// started link on the same event loop.
+// A simulated timer on a fresh pseudo-terminal, published as COM1 through a
+// link that goes when the sim hangs up (a freed pseudo-terminal number may
+// soon be another's), and a link on the same event loop.
 struct SimLink
 {
-    explicit SimLink(int blockLen = 16, bool linePaced = false);
-    ~SimLink() { link.reset(); qunsetenv("RURUZIDURA_COM1"); }
+    explicit SimLink(int blockLen = 16);
+    ~SimLink();
     bool open() { return link->comPERLO.setPortOpen(true); }
-    static void spin(int ms);
 
+    QTemporaryDir dir;
     PerloSim sim;
     RowsView view;
     std::unique_ptr<TimerLink> link;
 };
+
+void useAsCom1(const QString &path);
+// Lets events run for `ms`, sleeping between them.
+void spin(int ms);
+qint64 cpuTimeUs();
+
+// A 16-byte parameter block, rows 0 to 10 first.
+QByteArray blockOf(const QList<int> &rows);
 
 #endif

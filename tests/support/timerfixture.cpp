@@ -1,7 +1,6 @@
 #include "timerfixture.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 
 #include <ctime>
@@ -11,29 +10,24 @@ void useAsCom1(const QString &path)
     qputenv("RURUZIDURA_COM1", QFile::encodeName(path));
 }
 
-SimLink::SimLink(int blockLen)
+SimLink::SimLink(const std::function<void(PerloSim &)> &setUp)
+    : sim([&](PerloSim &timer) {
+        timer.setLinePaced(false);
+        if (setUp)
+            setUp(timer);
+    })
 {
-    sim.setGeneration(blockLen);
-    sim.setLinePaced(false);
     const QString cable = dir.filePath(QStringLiteral("com1"));
-    if (QString error; !sim.start(&error) || !sim.makeLink(cable, &error))
-        qFatal("cannot start the simulated timer: %s", qPrintable(error));
+    sim.call([&](PerloSim &timer) { timer.makeLink(cable); });
     useAsCom1(cable);
-    link = std::make_unique<TimerLink>(&view);
-    link->Form_Load();
+    link.Form_Load();
 }
 
-SimLink::~SimLink()
+QByteArray SimLink::received()
 {
-    link.reset();
-    qunsetenv("RURUZIDURA_COM1");
-}
-
-void spin(int ms)
-{
-    for (const QDeadlineTimer deadline(ms, Qt::PreciseTimer); !deadline.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        int(qMax<qint64>(1, deadline.remainingTime())));
+    QByteArray bytes;
+    sim.call([&](PerloSim &timer) { bytes = timer.receivedBytes(); });
+    return bytes;
 }
 
 qint64 cpuTimeUs()

@@ -28,24 +28,24 @@ struct RowsView : LinkView
     void setVersionText(const QString &text) override { version = text; }
 };
 
-// A simulated timer on a fresh pseudo-terminal, published as COM1 through a
-// link that goes when the sim hangs up (a freed pseudo-terminal number may
-// soon be another's), and a link on the same event loop.
+// A simulated timer on a thread of its own, which takes every byte as it
+// comes whatever the link's thread does, published as COM1 through a link
+// that goes when the timer hangs up (a freed pseudo-terminal number may soon
+// be another's); and the link, its port still closed.
 struct SimLink
 {
-    explicit SimLink(int blockLen = 16);
-    ~SimLink();
-    bool open() { return link->comPERLO.setPortOpen(true); }
+    explicit SimLink(const std::function<void(PerloSim &)> &setUp = {});
+    ~SimLink() { qunsetenv("RURUZIDURA_COM1"); }
+    bool open() { return link.comPERLO.setPortOpen(true); }
+    QByteArray received();
 
     QTemporaryDir dir;
-    PerloSim sim;
+    SimThread sim;
     RowsView view;
-    std::unique_ptr<TimerLink> link;
+    TimerLink link{&view};
 };
 
 void useAsCom1(const QString &path);
-// Lets events run for `ms`, sleeping between them.
-void spin(int ms);
 qint64 cpuTimeUs();
 
 // A 16-byte parameter block, rows 0 to 10 first.

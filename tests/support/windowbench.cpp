@@ -40,7 +40,7 @@ bool WindowBench::start(int ports)
 void WindowBench::sample()
 {
     const QCursor *cursor = QGuiApplication::overrideCursor();
-    samples.append({PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor, link().tmrDog.Interval()});
+    samples.append({PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor});
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;
@@ -66,11 +66,6 @@ void WindowBench::press(const QString &name, const std::function<void()> &afterH
     if (afterHandler)
         afterHandler();
     QTest::qWait(20);
-}
-
-void WindowBench::step(int row, bool up)
-{
-    QTest::mouseClick(spinner(row)->findChild<QWidget *>(up ? "up" : "down"), Qt::LeftButton);
 }
 
 QString WindowBench::texts() const
@@ -100,11 +95,4 @@ QString WindowBench::state() const
             .arg(m_window->link().comPERLO.PortOpen() ? "open" : "closed", own("fmeSerial"), own("btnConnect"),
                  own("fmeParams"), own("btnGet"), own("btnSet"), own("btnShutter"), rows,
                  find<QLineEdit>("txtVersion")->text());
-}
-
-QList<WindowBench::Sample> WindowBench::busySamples() const
-{
-    QList<Sample> busy;
-    std::copy_if(samples.cbegin(), samples.cend(), std::back_inserter(busy), [](const Sample &s) { return s.busy; });
-    return busy;
 }

@@ -13,13 +13,13 @@
 #include <memory>
 
 // The real window, off-screen, with a simulated timer behind each port.
-// Every 5 ms the cursor and the watchdog are sampled, and a box that is up is
+// Every 5 ms the cursor is sampled, and a box that is up is
 // noted and answered with OK; what a box gets wrong of the house style, or of
 // the moment it comes, is noted in front of its text.
 class WindowBench
 {
 public:
-    struct Sample { qint64 ns; bool busy; int dogInterval; };
+    struct Sample { qint64 ns; bool busy; };
 
     WindowBench();
     ~WindowBench();
@@ -37,13 +37,11 @@ public:
 
     // Returns once every handler the click started has ended.
     void press(const QString &name, const std::function<void()> &afterHandler = {});
-    void step(int row, bool up);
     // The rows' texts, "-" for an empty one.
     QString texts() const;
     // The port option chosen, the port, the frames and buttons (each button in
     // its own right), the rows in use ('x') or greyed ('.') and the version box.
     QString state() const;
-    QList<Sample> busySamples() const;
 
     QStringList boxes;
     QList<Sample> samples;

@@ -85,10 +85,11 @@ QString WindowBench::state() const
     QWidget *params = find("fmeParams");
     QString rows;
     for (int row = 0; row < FlightParams::RowCount; ++row) {
-        const bool inUse = box(row)->isEnabledTo(params) && spinner(row)->isEnabledTo(params);
+        const bool boxOn = box(row)->isEnabledTo(params), spinnerOn = spinner(row)->isEnabledTo(params);
         const QColor background = box(row)->palette().color(QPalette::Base);
         const QPalette system = QGuiApplication::palette();
-        rows += inUse && background == system.color(QPalette::Base) ? 'x' : !inUse && background == system.color(QPalette::Button) ? '.' : '?';
+        rows += boxOn && spinnerOn && background == system.color(QPalette::Base) ? 'x'
+                : !boxOn && !spinnerOn && background == system.color(QPalette::Button) ? '.' : '?';
     }
     return QStringLiteral("%1 %2; serial%3; connect%4; params%5; get%6 set%7 shutter%8; rows %9; %10")
             .arg(find<QAbstractButton>("optCom(0)")->isChecked() ? "COM1" : "COM2")

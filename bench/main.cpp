@@ -9,6 +9,7 @@
 #include "linkview.h"
 #include "perlosim.h"
 #include "pollingshutter.h"
+#include "simthread.h"
 #include "stopwatchicon.h"
 #include "timerlink.h"
 
@@ -151,59 +152,26 @@ private:
     int m_fd;
 };
 
-// A PerloSim running its own event loop, so that its work takes no turn in
-// the link's loop and its processor time is not the link's. It is published
-// as COM1.
-class SimThread
+// The simulated timer on a thread of its own, so that its work takes no turn
+// in the link's loop and its processor time is not the link's; published as
+// COM1, with its line held up.
+class BenchSim : public SimThread
 {
 public:
-    SimThread()
+    BenchSim()
+        : m_line(portPath())
     {
-        m_context.moveToThread(&m_thread);
-        m_thread.start();
-        bool started = false;
-        QString error;
-        QString path;
-        run([&] {
-            m_sim = std::make_unique<PerloSim>();
-            started = m_sim->start(&error);
-            path = m_sim->portPath();
-        });
-        if (!started)
-            qFatal("cannot start the simulated timer: %s", qPrintable(error));
-        m_line = std::make_unique<LineHolder>(path);
-        setCom1(path);
-    }
-
-    ~SimThread()
-    {
-        run([this] { m_sim.reset(); });
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    // Runs `f` on the sim's thread and returns when it is done.
-    void configure(const std::function<void(PerloSim &)> &f)
-    {
-        run([&] { f(*m_sim); });
+        setCom1(portPath());
     }
     QList<PerloSim::Received> received()
     {
         QList<PerloSim::Received> copy;
-        configure([&](PerloSim &sim) { copy = sim.received(); });
+        call([&](PerloSim &sim) { copy = sim.received(); });
         return copy;
     }
 
 private:
-    void run(const std::function<void()> &f)
-    {
-        QMetaObject::invokeMethod(&m_context, f, Qt::BlockingQueuedConnection);
-    }
-
-    QThread m_thread;
-    QObject m_context;
-    std::unique_ptr<PerloSim> m_sim;
-    std::unique_ptr<LineHolder> m_line;
+    LineHolder m_line;
 };
 
 // A bare device for the reply latency, on its own pseudo-terminal and thread:
@@ -317,8 +285,8 @@ Row deadLineCpu()
     Row row{"8. CPU, dead line: wait + 1 s after [% core]", "p99 < 2", {},
             [](const Stats &s) { return s.p99 < 2; }};
     for (int i = 0; i < 4; ++i) {
-        SimThread sim;
-        sim.configure([](PerloSim &s) {
+        BenchSim sim;
+        sim.call([](PerloSim &s) {
             s.setFault(PerloSim::Fault::Silent);
             QTimer::singleShot(100, &s, &PerloSim::hangUp);
         });
@@ -390,7 +358,7 @@ QList<Row> pauseAccuracy(TimerLink &link)
 
 // 4. "Set" on the 16-byte firmware, from the sim's own receive times: the
 // "P" of the command to the last byte of the block.
-Row setDuration(SimThread &sim, TimerLink &link)
+Row setDuration(BenchSim &sim, TimerLink &link)
 {
     constexpr double FloorMs = 100 + 16 * 5;
     Row row{"4. Set, \"P\" to last block byte [ms]", "180 <= all <= 198",
@@ -400,7 +368,7 @@ Row setDuration(SimThread &sim, TimerLink &link)
         return row;
     }
     for (int i = 0; i < 12; ++i) {
-        sim.configure([](PerloSim &s) { s.clearReceived(); });
+        sim.call([](PerloSim &s) { s.clearReceived(); });
         const qint16 status = link.WriteParams();
         const QList<PerloSim::Received> got = sim.received();
         qsizetype p = 1;
@@ -457,7 +425,7 @@ Row connectDuration()
     Row row{"6. Connect, click to final state [ms]",
             QStringLiteral("< %1 (%2 + 50)").arg(FloorMs + 50).arg(FloorMs),
             {}, [=](const Stats &s) { return s.max < FloorMs + 50; }};
-    SimThread sim;
+    BenchSim sim;
     for (int i = 0; i < 12; ++i) {
         frmMain window;
         window.show();
@@ -646,21 +614,21 @@ int main(int argc, char *argv[])
 
     QList<Row> rows;
     {
-        SimThread sim;
+        BenchSim sim;
         BenchView view;
         TimerLink link(&view);
         link.Form_Load();
         if (!link.comPERLO.setPortOpen(true))
             qFatal("cannot open the simulated line: %s", qPrintable(link.comPERLO.openError()));
 
-        sim.configure([](PerloSim &s) { s.setFault(PerloSim::Fault::Silent); });
+        sim.call([](PerloSim &s) { s.setFault(PerloSim::Fault::Silent); });
         progress("1/8 processor time while waiting (about 25 s)");
         rows += cpuWhileWaiting(link, view);
         progress("2/8 watchdog");
         rows += watchdogLateness(link);
         progress("3/8 pauses");
         rows += pauseAccuracy(link);
-        sim.configure([](PerloSim &s) { s.setFault(PerloSim::Fault::None); });
+        sim.call([](PerloSim &s) { s.setFault(PerloSim::Fault::None); });
         progress("4/8 set");
         rows += setDuration(sim, link);
     }

@@ -1,0 +1,54 @@
+#ifndef TIMERFIXTURE_H
+#define TIMERFIXTURE_H
+
+#include "linkview.h"
+#include "perlosim.h"
+#include "simthread.h"
+#include "timerlink.h"
+
+#include <QTemporaryDir>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+using Script = QList<PerloSim::Chunk>;
+
+// The parameter rows and the version box, as the window would hold them.
+struct RowsView : LinkView
+{
+    std::array<int, 11> values{};
+    std::array<bool, 11> inUse{};
+    QString version;
+    int valueWrites = 0;
+
+    int paramValue(int row) const override { return values.at(size_t(row)); }
+    void setParamValue(int row, int value) override { values.at(size_t(row)) = value; ++valueWrites; }
+    void setRowInUse(int row, bool use) override { inUse.at(size_t(row)) = use; }
+    void setVersionText(const QString &text) override { version = text; }
+};
+
+// A simulated timer on a thread of its own, which takes every byte as it
+// comes whatever the link's thread does, published as COM1 through a link
+// that goes when the timer hangs up (a freed pseudo-terminal number may soon
+// be another's); and the link, its port still closed.
+struct SimLink
+{
+    explicit SimLink(const std::function<void(PerloSim &)> &setUp = {});
+    ~SimLink() { qunsetenv("RURUZIDURA_COM1"); }
+    bool open() { return link.comPERLO.setPortOpen(true); }
+    QByteArray received();
+
+    QTemporaryDir dir;
+    SimThread sim;
+    RowsView view;
+    TimerLink link{&view};
+};
+
+void useAsCom1(const QString &path);
+qint64 cpuTimeUs();
+
+// A 16-byte parameter block, rows 0 to 10 first.
+QByteArray blockOf(const QList<int> &rows);
+
+#endif

@@ -196,7 +196,9 @@ void tst_Window::scenario_data()
     QTest::newRow("connect, refused") << Scenario{"fault refuse; connect", "/V/Z", {versionFailed + Refused}, closed, blank};
     QTest::newRow("connect, no timer, then COM2")
             << Scenario{"fault silent; connect; com2; connect", "/V/Z", {versionFailed + TimedOut}, onCom2, OtherShown, {}, 0, 16, 0, Connected};
-    QTest::newRow("connect, short block") << Scenario{"fault short; connect", Connected, {"Error retreiving parameters"}, eightByte, blank, {}, 0, 8};
+    QTest::newRow("connect, short block, then a step up from the value at start")
+            << Scenario{"fault short; connect; up 0", Connected, {"Error retreiving parameters"}, QString(eightByte).replace("set-", "set+"),
+                        "1 - - - - - - - - - -", {}, 0, 8};
     QTest::newRow("COM2 then COM1 leaves port 1") << Scenario{"com2; com1; connect", Connected, {}, idle, Shown};
     QTest::newRow("COM2 then Connect opens port 2") << Scenario{"com2; connect", "", {}, onCom2, OtherShown, {}, 0, 16, 0, Connected};
     QTest::newRow("port absent, no serial port")

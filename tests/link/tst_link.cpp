@@ -78,7 +78,7 @@ void tst_Link::exchange_data()
     QTest::newRow("O, K") << Exchange{"wait", {{'V', {{0, "O"}, {60, "K"}}}}, 0, 60};
     QTest::newRow("ER, later OK") << Exchange{"wait", {{'V', {{0, "ER"}, {100, "OK"}}}}, 1, 0, "OK"};
     QTest::newRow("ER and OK in one read") << Exchange{"wait", {{'V', now("ER\r\nOK")}}, 0, 0};
-    QTest::newRow("lower case") << Exchange{"wait", {{'V', now("ok er")}}, 2, 500};
+    QTest::newRow("markers in any other case") << Exchange{"wait", {{'V', now("ok Ok oK er Er eR")}}, 2, 500};
     QTest::newRow("no device") << Exchange{"wait", {{'V', none}}, 2, 500};
     // Only the first part of a flood is kept; the watchdog still ends it on time.
     QTest::newRow("a flood without markers") << Exchange{"wait", {{'V', now(QByteArray("no marker here ").repeated(20000))}}, 2, 500};
@@ -120,23 +120,21 @@ void tst_Link::exchange()
         sim.setGeneration(x.blockLen);
         sim.setScript('X', {{0, Stale}});
     });
-    TimerLink &link = s.link;
-    RowsView &view = s.view;
     QVERIFY(s.open());
     if (action == "read" || action == "write")
-        link.ProbeGeneration();
+        s.link.ProbeGeneration();
     for (int i = 0; i < 11; ++i) {
-        view.values[i] = i == 6 ? x.shutterSpeed : Rows[i];
-        view.inUse[i] = i > x.lastParam; // the state no row may end in
+        s.view.values[i] = i == 6 ? x.shutterSpeed : Rows[i];
+        s.view.inUse[i] = i > x.lastParam; // the state no row may end in
     }
     // Stale bytes wait in the system for some exchanges, in Qt's buffer for others.
     int waiting = 0;
     if (action != "wait")
-        link.comPERLO.Output("/X");
+        s.link.comPERLO.Output("/X");
     for (QDeadlineTimer t(2000); (action == "version" || action == "write") && waiting < Stale.size() && !t.hasExpired(); QThread::msleep(1))
-        ::ioctl(link.comPERLO.serialPort().handle(), FIONREAD, &waiting);
+        ::ioctl(s.link.comPERLO.serialPort().handle(), FIONREAD, &waiting);
     if (action == "read" || action == "shutter")
-        QTRY_COMPARE(link.comPERLO.InBufferCount(), qint64(Stale.size()));
+        QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size()));
     QCOMPARE(waiting, action == "version" || action == "write" ? Stale.size() : 0);
     s.sim.call([&](PerloSim &sim) {
         for (auto it = x.answers.cbegin(); it != x.answers.cend(); ++it)
@@ -146,15 +144,15 @@ void tst_Link::exchange()
 
     ReplyText reply;
     reply.append("ER, OK: left from before");
-    const RowsView before = view;
+    const RowsView before = s.view;
     const qint64 cpuUs = cpuTimeUs();
     QElapsedTimer clock;
     clock.start();
-    const int result = action == "wait"    ? (link.comPERLO.Output("/V"), link.WaitReply(reply))
-                     : action == "version" ? link.ReadVersion()
-                     : action == "read"    ? int(link.ReadParams())
-                     : action == "write"   ? link.WriteParams()
-                                           : link.TestShutter();
+    const int result = action == "wait"    ? (s.link.comPERLO.Output("/V"), s.link.WaitReply(reply))
+                     : action == "version" ? s.link.ReadVersion()
+                     : action == "read"    ? int(s.link.ReadParams())
+                     : action == "write"   ? s.link.WriteParams()
+                                           : s.link.TestShutter();
     const qint64 tookMs = clock.elapsed(), busyUs = cpuTimeUs() - cpuUs;
 
     QCOMPARE(result, x.result);
@@ -163,36 +161,36 @@ void tst_Link::exchange()
     QVERIFY2(tookMs >= x.ms && tookMs <= x.ms + 150, qPrintable(QString::number(tookMs)));
     // A long wait sleeps in the event loop instead of spinning.
     QVERIFY2(tookMs < 400 || busyUs * 20 < tookMs * 1000, qPrintable(QString::number(busyUs) + " us of CPU"));
-    QVERIFY(action == "read" || !link.tmrDog.Enabled());
+    QVERIFY(action == "read" || !s.link.tmrDog.Enabled());
     QByteArray wire = action == "wait" ? "/V" : action == "version" ? "/V/Z" : action == "read" ? "/D" : action == "shutter" ? "/S" : "/P";
     for (int i = 0; action == "write" && i < x.blockLen; ++i)
-        wire += char(i <= link.LastParam ? before.values[i] : 0);
+        wire += char(i <= s.link.LastParam ? before.values[i] : 0);
     QThread::msleep(10);
     QCOMPARE(s.received(), wire);
-    QTRY_COMPARE_WITH_TIMEOUT(link.comPERLO.InBufferCount(), qint64(x.unread.size()), 1000);
-    QCOMPARE(link.comPERLO.Input(), x.unread);
+    QTRY_COMPARE_WITH_TIMEOUT(s.link.comPERLO.InBufferCount(), qint64(x.unread.size()), 1000);
+    QCOMPARE(s.link.comPERLO.Input(), x.unread);
 
     if (action == "wait") {
         QByteArray whole;
         for (const PerloSim::Chunk &c : x.answers.value('V'))
             whole += c.bytes;
         QCOMPARE(reply.text(), QString::fromLatin1(whole.chopped(x.unread.size()).left(ReplyText::Capacity)));
-        QCOMPARE(link.TimedOut, result == TimerLink::StatusTimedOut);
+        QCOMPARE(s.link.TimedOut, result == TimerLink::StatusTimedOut);
     } else if (action == "version") {
-        QCOMPARE(view.version, x.version);
-        QCOMPARE(link.LastParam, qint16(x.lastParam));
-        QCOMPARE(link.BlockLen, qint16(x.lastParam == 10 ? 16 : 8));
+        QCOMPARE(s.view.version, x.version);
+        QCOMPARE(s.link.LastParam, qint16(x.lastParam));
+        QCOMPARE(s.link.BlockLen, qint16(x.lastParam == 10 ? 16 : 8));
         for (int i = 0; i < 11; ++i)
-            QVERIFY2(view.inUse[i] == (i <= x.lastParam), qPrintable(QString::number(i)));
+            QVERIFY2(s.view.inUse[i] == (i <= x.lastParam), qPrintable(QString::number(i)));
     } else if (action == "read") {
         const QByteArray answer = x.answers.value('D').first().bytes;
         std::array<int, 11> expected = before.values;
-        for (int i = 0; result && i <= link.LastParam; ++i)
+        for (int i = 0; result && i <= s.link.LastParam; ++i)
             expected[i] = i == 7 ? int(answer[7] != 0) : quint8(answer[i]);
-        QCOMPARE(view.values, expected);
-        QCOMPARE(view.valueWrites, result ? link.LastParam + 1 : 0);
+        QCOMPARE(s.view.values, expected);
+        QCOMPARE(s.view.valueWrites, result ? s.link.LastParam + 1 : 0);
     }
-    QCOMPARE(link.tmrDog.Interval(), 500); // after a shutter test too
+    QCOMPARE(s.link.tmrDog.Interval(), 500); // after a shutter test too
 }
 
 void tst_Link::valuesAreReadAsTheyAreSent()
@@ -290,6 +288,10 @@ void tst_Link::rawLineCarriesEveryByte()
     tio.c_oflag |= OPOST, tio.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
     QCOMPARE(::tcsetattr(fd, TCSANOW, &tio), 0);
     QVERIFY(s.open());
+    // A pseudo-terminal drops parity and character size, so what the port was told is checked too.
+    const QSerialPort &told = s.link.comPERLO.serialPort();
+    QCOMPARE(QList<int>({told.baudRate(), told.dataBits(), told.parity(), told.stopBits(), told.flowControl()}),
+             QList<int>({2400, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop, QSerialPort::NoFlowControl}));
     ::tcgetattr(fd, &tio);
     QCOMPARE(::cfgetospeed(&tio) | ::cfgetispeed(&tio), speed_t(B2400));
     QCOMPARE((tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) | (tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) | (tio.c_oflag & OPOST)

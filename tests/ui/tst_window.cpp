@@ -248,7 +248,7 @@ void tst_Window::scenario_data()
     QTest::newRow("dropped while silent, nothing comes back")
             << Scenario{"connect; up 0; fault silent; drop; shutter; idle; get", Connected + "/S", shutterTimedOut + QStringList{notRead}, lost, row0Up, {}, 500};
     QTest::newRow("replugged at the same path")
-            << Scenario{"connect; fault hangup; shutter; idle; replug com1; get; up 0; set", Connected + "/S", shutterTimedOut, idle,
+            << Scenario{"connect; fault hangup; get; idle; replug com1; get; up 0; set", Connected + "/D", {notRead}, idle,
                         "2 2 3 4 5 6 70 0 9 10 11", {}, 0, 16, 0, "/D/P" + blockOf(digitsOf("2 2 3 4 5 6 70 0 9 10 11"))};
     QTest::newRow("replugged under another name")
             << Scenario{"adapter; connect; fault silent; drop; shutter; idle; replug ttyUSB1; get", Connected + "/S", shutterTimedOut, idle, OtherShown,

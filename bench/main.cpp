@@ -102,8 +102,8 @@ struct Row
 
 void printTable(const QList<Row> &rows)
 {
-    std::printf("%-48s %-24s %4s %9s %9s %9s %9s  %s\n", "Figure", "Goal", "n", "min",
-                "median", "p99", "max", "Result");
+    std::printf("%-48s %-24s %4s %9s %9s %9s %9s  %s\n", "Figure", "Goal", "n", "min", "median",
+                "p99", "max", "Result");
     for (const Row &row : rows) {
         const Stats s = statsOf(row.samples);
         const char *result = !row.hasGoal() ? "-" : row.passed() ? "PASS" : "MISS";
@@ -126,12 +126,12 @@ void progress(const char *what)
 class BenchView : public LinkView
 {
 public:
-    std::array<int, FlightParams::RowCount> values{25, 10, 3, 4, 20, 5, 25, 1, 10, 2, 30};
+    std::array<int, FlightParams::RowCount> values{ 25, 10, 3, 4, 20, 5, 25, 1, 10, 2, 30 };
 
     int paramValue(int row) const override { return values[size_t(row)]; }
     void setParamValue(int row, int value) override { values[size_t(row)] = value; }
-    void setRowInUse(int, bool) override {}
-    void setVersionText(const QString &) override {}
+    void setRowInUse(int, bool) override { }
+    void setVersionText(const QString &) override { }
 };
 
 // Keeps the serial end of a pseudo-terminal open, as a cabled device keeps
@@ -158,11 +158,7 @@ private:
 class BenchSim : public SimThread
 {
 public:
-    BenchSim()
-        : m_line(portPath())
-    {
-        setCom1(portPath());
-    }
+    BenchSim() : m_line(portPath()) { setCom1(portPath()); }
     QList<PerloSim::Received> received()
     {
         QList<PerloSim::Received> copy;
@@ -216,7 +212,7 @@ private:
         static const QByteArray reply = "V2.10\r\nOK";
         int pending = 0;
         while (!m_stop) {
-            pollfd p{m_master, POLLIN, 0};
+            pollfd p{ m_master, POLLIN, 0 };
             char buffer[64];
             if (::poll(&p, 1, 50) <= 0 || !(p.revents & POLLIN))
                 continue;
@@ -249,11 +245,13 @@ QList<Row> cpuWhileWaiting(TimerLink &link, BenchView &view)
 {
     constexpr int ShutterSpeed = 25; // 2.5 s on top of the 500 ms watchdog
     view.values[FlightParams::ShutterSpeedRow] = ShutterSpeed;
-    Row blocking{"1a. CPU, 3 s shutter wait, link [% core]", "p99 < 2", {},
-                 [](const Stats &s) { return s.p99 < 2; }};
-    Row polling{"1b. CPU, 3 s shutter wait, polling [% core]", "(comparison)", {}, {}};
-    Row ratio{"1c. CPU polling / link [x]", "min >= 50", {},
-              [](const Stats &s) { return s.min >= 50; }};
+    Row blocking{ "1a. CPU, 3 s shutter wait, link [% core]", "p99 < 2", {}, [](const Stats &s) {
+                     return s.p99 < 2;
+                 } };
+    Row polling{ "1b. CPU, 3 s shutter wait, polling [% core]", "(comparison)", {}, {} };
+    Row ratio{ "1c. CPU polling / link [x]", "min >= 50", {}, [](const Stats &s) {
+                  return s.min >= 50;
+              } };
 
     auto coreShare = [](Row &row, const std::function<qint16()> &wait) {
         const qint64 wallStart = nowNs();
@@ -275,15 +273,16 @@ QList<Row> cpuWhileWaiting(TimerLink &link, BenchView &view)
         if (linkShare > 0 && pollShare > 0)
             ratio.samples << pollShare / linkShare;
     }
-    return {blocking, polling, ratio};
+    return { blocking, polling, ratio };
 }
 
 // 8. A line whose far end hangs up while the link waits for a reply: the
 // process's processor time over that wait and the idle second after it.
 Row deadLineCpu()
 {
-    Row row{"8. CPU, dead line: wait + 1 s after [% core]", "p99 < 2", {},
-            [](const Stats &s) { return s.p99 < 2; }};
+    Row row{ "8. CPU, dead line: wait + 1 s after [% core]", "p99 < 2", {}, [](const Stats &s) {
+                return s.p99 < 2;
+            } };
     for (int i = 0; i < 4; ++i) {
         BenchSim sim;
         sim.call([](PerloSim &s) {
@@ -319,7 +318,7 @@ Row deadLineCpu()
 QList<Row> watchdogLateness(TimerLink &link)
 {
     auto lateness = [&](const char *figure, int intervalMs, int count) {
-        Row row{figure, "p99 < 5", {}, [](const Stats &s) { return s.p99 < 5; }};
+        Row row{ figure, "p99 < 5", {}, [](const Stats &s) { return s.p99 < 5; } };
         link.tmrDog.setInterval(intervalMs);
         ReplyText reply;
         for (int i = 0; i < count; ++i) {
@@ -332,8 +331,8 @@ QList<Row> watchdogLateness(TimerLink &link)
         return row;
     };
     const int normal = link.tmrDog.Interval();
-    QList<Row> rows{lateness("2a. Watchdog 20 ms, late by [ms]", 20, 200),
-                    lateness("2b. Watchdog 500 ms, late by [ms]", 500, 6)};
+    QList<Row> rows{ lateness("2a. Watchdog 20 ms, late by [ms]", 20, 200),
+                     lateness("2b. Watchdog 500 ms, late by [ms]", 500, 6) };
     link.tmrDog.setInterval(normal);
     return rows;
 }
@@ -350,10 +349,10 @@ QList<Row> pauseAccuracy(TimerLink &link)
         }
         return lengths;
     };
-    return {{"3a. Pause(5) [ms]", "min >= 5, p99 < 7", pauses(5, 300),
-             [](const Stats &s) { return s.min >= 5 && s.p99 < 7; }},
-            {"3b. Pause(100) [ms]", "min >= 100", pauses(100, 20),
-             [](const Stats &s) { return s.min >= 100; }}};
+    return { { "3a. Pause(5) [ms]", "min >= 5, p99 < 7", pauses(5, 300),
+               [](const Stats &s) { return s.min >= 5 && s.p99 < 7; } },
+             { "3b. Pause(100) [ms]", "min >= 100", pauses(100, 20),
+               [](const Stats &s) { return s.min >= 100; } } };
 }
 
 // 4. "Set" on the 16-byte firmware, from the sim's own receive times: the
@@ -361,8 +360,9 @@ QList<Row> pauseAccuracy(TimerLink &link)
 Row setDuration(BenchSim &sim, TimerLink &link)
 {
     constexpr double FloorMs = 100 + 16 * 5;
-    Row row{"4. Set, \"P\" to last block byte [ms]", "180 <= all <= 198",
-            {}, [=](const Stats &s) { return s.min >= FloorMs && s.max <= FloorMs * 1.1; }};
+    Row row{ "4. Set, \"P\" to last block byte [ms]", "180 <= all <= 198", {}, [=](const Stats &s) {
+                return s.min >= FloorMs && s.max <= FloorMs * 1.1;
+            } };
     if (link.ReadVersion() != TimerLink::StatusOk || link.BlockLen != 16) {
         ++row.failures;
         return row;
@@ -388,8 +388,9 @@ Row setDuration(BenchSim &sim, TimerLink &link)
 // WaitReply hands back the status.
 Row replyLatency()
 {
-    Row row{"5. Reply latency, marker out to status [ms]", "p99 < 2", {},
-            [](const Stats &s) { return s.p99 < 2; }};
+    Row row{ "5. Reply latency, marker out to status [ms]", "p99 < 2", {}, [](const Stats &s) {
+                return s.p99 < 2;
+            } };
     MarkerResponder device;
     setCom1(device.portPath());
     BenchView view;
@@ -422,9 +423,10 @@ Row connectDuration()
     // "/V", "V2.10\r\nOK", "/Z", "OK", "/D" and the block, 10 bits a byte at 2400 baud.
     constexpr int BytesExchanged = 2 + 9 + 2 + 2 + 2 + 16;
     constexpr double FloorMs = BytesExchanged * 10 * 1000.0 / 2400;
-    Row row{"6. Connect, click to final state [ms]",
-            QStringLiteral("< %1 (%2 + 50)").arg(FloorMs + 50).arg(FloorMs),
-            {}, [=](const Stats &s) { return s.max < FloorMs + 50; }};
+    Row row{ "6. Connect, click to final state [ms]",
+             QStringLiteral("< %1 (%2 + 50)").arg(FloorMs + 50).arg(FloorMs),
+             {},
+             [=](const Stats &s) { return s.max < FloorMs + 50; } };
     BenchSim sim;
     for (int i = 0; i < 12; ++i) {
         frmMain window;
@@ -461,11 +463,7 @@ Row connectDuration()
 class FirstFrame : public QObject
 {
 public:
-    explicit FirstFrame(QWidget *window)
-        : m_window(window)
-    {
-        qApp->installEventFilter(this);
-    }
+    explicit FirstFrame(QWidget *window) : m_window(window) { qApp->installEventFilter(this); }
     qint64 paintedNs = 0;
 
 protected:
@@ -538,17 +536,18 @@ double peakResidentMb(qint64 pid)
 QList<Row> startUp()
 {
     auto under = [](double limit) { return [=](const Stats &s) { return s.p99 < limit; }; };
-    Row probe{"7a. Start-up, spawn to first frame [ms]", "p99 < 300", {}, under(300)};
-    Row inProcess{"7b.   of which main() to first frame [ms]", "(part of 7a)", {}, {}};
-    Row settle{"7c. ruruzidura, spawn to idle [ms]", "p99 < 300", {}, under(300)};
-    Row memory{"7d. ruruzidura, peak resident [MB]", "max < 60", {},
-               [](const Stats &s) { return s.max < 60; }};
+    Row probe{ "7a. Start-up, spawn to first frame [ms]", "p99 < 300", {}, under(300) };
+    Row inProcess{ "7b.   of which main() to first frame [ms]", "(part of 7a)", {}, {} };
+    Row settle{ "7c. ruruzidura, spawn to idle [ms]", "p99 < 300", {}, under(300) };
+    Row memory{ "7d. ruruzidura, peak resident [MB]", "max < 60", {}, [](const Stats &s) {
+                   return s.max < 60;
+               } };
 
     for (int i = 0; i < 8; ++i) {
         QProcess process;
         process.setProcessEnvironment(offscreen());
         const qint64 spawnNs = nowNs();
-        process.start(QCoreApplication::applicationFilePath(), {ProbeOption});
+        process.start(QCoreApplication::applicationFilePath(), { ProbeOption });
         const QList<QByteArray> times = process.waitForFinished(10000)
                 ? process.readAllStandardOutput().trimmed().split(' ')
                 : QList<QByteArray>();
@@ -597,7 +596,7 @@ QList<Row> startUp()
         process.kill();
         process.waitForFinished(5000);
     }
-    return {probe, inProcess, settle, memory};
+    return { probe, inProcess, settle, memory };
 }
 
 } // namespace

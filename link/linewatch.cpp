@@ -3,15 +3,12 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#  include <fcntl.h>
+#  include <poll.h>
+#  include <unistd.h>
 #endif
 
-LineWatch::LineWatch(QObject *parent)
-    : QObject(parent)
-{
-}
+LineWatch::LineWatch(QObject *parent) : QObject(parent) { }
 
 LineWatch::~LineWatch()
 {
@@ -52,7 +49,7 @@ void LineWatch::check()
 {
 #ifdef Q_OS_UNIX
     // Plain data is Qt's to read; only the end of the line matters here.
-    pollfd line{m_fd, POLLIN, 0};
+    pollfd line{ m_fd, POLLIN, 0 };
     if (::poll(&line, 1, 0) <= 0 || !(line.revents & (POLLHUP | POLLERR | POLLNVAL)))
         return;
     m_notifier->setEnabled(false); // once per line

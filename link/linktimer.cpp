@@ -1,7 +1,6 @@
 #include "linktimer.h"
 
-LinkTimer::LinkTimer(QObject *parent)
-    : QObject(parent)
+LinkTimer::LinkTimer(QObject *parent) : QObject(parent)
 {
     // Pauses of 5 ms must last 5 ms, not a coarse timer tick.
     m_timer.setTimerType(Qt::PreciseTimer);

@@ -31,7 +31,7 @@ QList<PresentPort> systemPorts()
 {
     QList<PresentPort> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ports.append({info.systemLocation(), info.description(), info.manufacturer()});
+        ports.append({ info.systemLocation(), info.description(), info.manufacturer() });
     return ports;
 }
 

@@ -7,8 +7,8 @@
 // A serial port of this computer, as the user would recognise it.
 struct PresentPort
 {
-    QString device;       // "/dev/ttyUSB0"
-    QString description;  // "FT232R USB UART", when the system knows it
+    QString device; // "/dev/ttyUSB0"
+    QString description; // "FT232R USB UART", when the system knows it
     QString manufacturer; // "FTDI"
 };
 

@@ -5,8 +5,7 @@
 
 Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
 
-SerialControl::SerialControl(QObject *parent)
-    : QObject(parent)
+SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
     connect(&m_watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });

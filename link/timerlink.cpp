@@ -7,9 +7,7 @@
 
 #include <limits>
 
-TimerLink::TimerLink(LinkView *view, QObject *parent)
-    : QObject(parent)
-    , m_view(view)
+TimerLink::TimerLink(LinkView *view, QObject *parent) : QObject(parent), m_view(view)
 {
     tmrWait.setEnabled(true); // with interval 0 it stays quiet until a pause
     connect(&tmrDog, &LinkTimer::Timer, this, &TimerLink::tmrDog_Timer);
@@ -118,9 +116,8 @@ void TimerLink::ProbeGeneration()
 {
     ReplyText reply;
     Preamble(SerialControl::InputModeText, "/Z");
-    const FlightParams::Generation generation = WaitReply(reply) == StatusOk
-            ? FlightParams::SixteenByte
-            : FlightParams::EightByte;
+    const FlightParams::Generation generation =
+            WaitReply(reply) == StatusOk ? FlightParams::SixteenByte : FlightParams::EightByte;
     LastParam = generation.LastParam;
     BlockLen = generation.BlockLen;
     for (int i = 0; i <= FlightParams::HighestRow; ++i)

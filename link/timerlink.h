@@ -20,7 +20,12 @@ class TimerLink : public QObject
 {
     Q_OBJECT
 public:
-    enum Status : qint16 { StatusOk = 0, StatusRefused = 1, StatusTimedOut = 2, StatusUnexpected = 3 };
+    enum Status : qint16 {
+        StatusOk = 0,
+        StatusRefused = 1,
+        StatusTimedOut = 2,
+        StatusUnexpected = 3
+    };
 
     explicit TimerLink(LinkView *view, QObject *parent = nullptr);
 

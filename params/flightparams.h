@@ -36,8 +36,8 @@ struct Generation
     qint16 LastParam;
     qint16 BlockLen;
 };
-constexpr Generation EightByte{7, 8};
-constexpr Generation SixteenByte{10, 16};
+constexpr Generation EightByte{ 7, 8 };
+constexpr Generation SixteenByte{ 10, 16 };
 
 // Value that row `row` takes from its block byte: "Autorun Mode" is a switch.
 int valueFromByte(int row, quint8 byte);

@@ -18,16 +18,19 @@ int main(int argc, char *argv[])
             "A simulated PERLO-II camera timer on a pseudo-terminal. Prints the path of "
             "the serial end; point RURUZIDURA_COM1 at it.");
     parser.addHelpOption();
-    const QCommandLineOption generation("generation", "Firmware block length: 8 or 16.", "bytes", "16");
+    const QCommandLineOption generation("generation", "Firmware block length: 8 or 16.", "bytes",
+                                        "16");
     const QCommandLineOption version("firmware", "Version text answered to /V.", "text", "V2.10");
-    const QCommandLineOption link("link", "Also make a symlink to the serial end at <path>.", "path");
+    const QCommandLineOption link("link", "Also make a symlink to the serial end at <path>.",
+                                  "path");
     const QCommandLineOption fullSpeed("full-speed", "Send at full speed instead of 2400 baud.");
-    const QCommandLineOption fault("fault",
+    const QCommandLineOption fault(
+            "fault",
             "Misbehave: none, silent, refuse, split, lower, garbage, stream, short, long, hangup.",
             "kind", "none");
     const QCommandLineOption delay("delay", "Wait <ms> before every reply.", "ms", "0");
     const QCommandLineOption strict("strict", "Refuse /P blocks sent too fast.");
-    parser.addOptions({generation, version, link, fullSpeed, fault, delay, strict});
+    parser.addOptions({ generation, version, link, fullSpeed, fault, delay, strict });
     parser.process(app);
 
     bool faultKnown = false;
@@ -52,7 +55,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     // Ends the event loop, so that the link is removed.
-    runOnSignals({SIGINT, SIGTERM}, &app, &QCoreApplication::quit);
+    runOnSignals({ SIGINT, SIGTERM }, &app, &QCoreApplication::quit);
     std::printf("perlo-sim: a %d-byte timer (%s) on %s\n", blockLen,
                 qPrintable(parser.value(version)), qPrintable(sim.portPath()));
     std::fflush(stdout);

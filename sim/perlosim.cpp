@@ -29,8 +29,7 @@ QByteArray junk()
 } // namespace
 
 PerloSim::PerloSim(QObject *parent)
-    : QObject(parent)
-    , m_block(QByteArray::fromHex("190a0304140505010a021e0000000000"))
+    : QObject(parent), m_block(QByteArray::fromHex("190a0304140505010a021e0000000000"))
 {
     m_retryTimer.setSingleShot(true);
     m_chunkTimer.setSingleShot(true);
@@ -64,11 +63,11 @@ qint64 PerloSim::nowNs()
 PerloSim::Fault PerloSim::faultFromName(const QString &name, bool *ok)
 {
     static const QHash<QString, Fault> names{
-        {"none", Fault::None},           {"silent", Fault::Silent},
-        {"refuse", Fault::RefuseAll},    {"split", Fault::SplitReplies},
-        {"lower", Fault::LowerCase},     {"garbage", Fault::Garbage},
-        {"stream", Fault::Stream},       {"short", Fault::ShortBlock},
-        {"long", Fault::LongBlock},      {"hangup", Fault::HangUp},
+        { "none", Fault::None },        { "silent", Fault::Silent },
+        { "refuse", Fault::RefuseAll }, { "split", Fault::SplitReplies },
+        { "lower", Fault::LowerCase },  { "garbage", Fault::Garbage },
+        { "stream", Fault::Stream },    { "short", Fault::ShortBlock },
+        { "long", Fault::LongBlock },   { "hangup", Fault::HangUp },
     };
     *ok = names.contains(name);
     return names.value(name, Fault::None);
@@ -197,7 +196,7 @@ void PerloSim::retryReading()
 
 void PerloSim::handleByte(quint8 byte, qint64 ns)
 {
-    m_received.append({ns, byte});
+    m_received.append({ ns, byte });
     switch (m_parse) {
     case Parse::Block:
         m_incomingBlock.append(char(byte));
@@ -320,12 +319,12 @@ void PerloSim::replyBytes(const QByteArray &bytes, int delayMs)
     QList<Chunk> chunks;
     if (m_fault == Fault::SplitReplies) {
         for (qsizetype i = 0; i < bytes.size(); ++i)
-            chunks.append({i == 0 ? delayMs : SplitGapMs, bytes.mid(i, 1)});
+            chunks.append({ i == 0 ? delayMs : SplitGapMs, bytes.mid(i, 1) });
     } else if (m_fault == Fault::HangUp) {
-        chunks.append({delayMs, bytes.left(bytes.size() / 2)});
+        chunks.append({ delayMs, bytes.left(bytes.size() / 2) });
         m_hangUpArmed = true;
     } else {
-        chunks.append({delayMs, bytes});
+        chunks.append({ delayMs, bytes });
     }
     reply(chunks);
 }

@@ -21,15 +21,15 @@ class PerloSim : public QObject
 public:
     enum class Fault {
         None,
-        Silent,       // never answers
-        RefuseAll,    // "ER" to every command
+        Silent, // never answers
+        RefuseAll, // "ER" to every command
         SplitReplies, // one character per write, 10 ms apart
-        LowerCase,    // "ok" and "er", which are no markers
-        Garbage,      // text without any marker
-        Stream,       // junk without markers at full speed until the next command
-        ShortBlock,   // "/D" answered one byte short
-        LongBlock,    // "/D" answered with extra bytes
-        HangUp,       // closes the line halfway through its first reply
+        LowerCase, // "ok" and "er", which are no markers
+        Garbage, // text without any marker
+        Stream, // junk without markers at full speed until the next command
+        ShortBlock, // "/D" answered one byte short
+        LongBlock, // "/D" answered with extra bytes
+        HangUp, // closes the line halfway through its first reply
     };
 
     struct Chunk

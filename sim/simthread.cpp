@@ -5,7 +5,8 @@ SimThread::SimThread(const std::function<void(PerloSim &)> &setUp)
     m_anchor.moveToThread(&m_thread);
     m_thread.start();
     // Created on its thread: the sim's timers and notifiers belong to it.
-    QMetaObject::invokeMethod(&m_anchor, [this] { m_sim = new PerloSim; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+            &m_anchor, [this] { m_sim = new PerloSim; }, Qt::BlockingQueuedConnection);
     call([&](PerloSim &sim) {
         if (setUp)
             setUp(sim);
@@ -24,5 +25,6 @@ SimThread::~SimThread()
 
 void SimThread::call(const std::function<void(PerloSim &)> &job)
 {
-    QMetaObject::invokeMethod(&m_anchor, [&] { job(*m_sim); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+            &m_anchor, [&] { job(*m_sim); }, Qt::BlockingQueuedConnection);
 }

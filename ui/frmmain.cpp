@@ -15,10 +15,10 @@
 #include <QScreen>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#  include <cerrno>
+#  include <grp.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
 #endif
 
 namespace {
@@ -59,14 +59,23 @@ struct RowGeometry
 {
     int nameWidth, boxWidth, spinLeft, spinWidth;
 };
-constexpr std::array<RowGeometry, FlightParams::RowCount> rowGeometry{{
-    {1695, 615, 3000, 240}, {1815, 615, 3016, 240}, {2295, 615, 3016, 240},
-    {2175, 615, 3016, 240}, {1935, 615, 3016, 240}, {1815, 615, 3016, 240},
-    {1815, 615, 3016, 240}, {1575, 615, 3016, 240}, {1815, 600, 3015, 255},
-    {1575, 600, 3015, 255}, {1575, 600, 3015, 255},
-}};
-constexpr std::array<int, FlightParams::RowCount> nameLabelNumber{2, 3, 4, 5, 6, 7, 8, 9, 18, 19, 20};
-constexpr std::array<int, FlightParams::RowCount> unitLabelNumber{10, 11, 12, 13, 14, 15, 16, 17, 23, 22, 24};
+constexpr std::array<RowGeometry, FlightParams::RowCount> rowGeometry{ {
+        { 1695, 615, 3000, 240 },
+        { 1815, 615, 3016, 240 },
+        { 2295, 615, 3016, 240 },
+        { 2175, 615, 3016, 240 },
+        { 1935, 615, 3016, 240 },
+        { 1815, 615, 3016, 240 },
+        { 1815, 615, 3016, 240 },
+        { 1575, 615, 3016, 240 },
+        { 1815, 600, 3015, 255 },
+        { 1575, 600, 3015, 255 },
+        { 1575, 600, 3015, 255 },
+} };
+constexpr std::array<int, FlightParams::RowCount> nameLabelNumber{ 2, 3, 4,  5,  6, 7,
+                                                                   8, 9, 18, 19, 20 };
+constexpr std::array<int, FlightParams::RowCount> unitLabelNumber{ 10, 11, 12, 13, 14, 15,
+                                                                   16, 17, 23, 22, 24 };
 
 // System colours as palette roles: window background, active border, menu background.
 constexpr QPalette::ColorRole WindowBackground = QPalette::Base;
@@ -76,10 +85,10 @@ constexpr QPalette::ColorRole MenuBackground = QPalette::Window;
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                      | Qt::WindowCloseButtonHint)
-    , m_link(this)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_link(this)
 {
     setObjectName("frmMain");
     setWindowTitle(QStringLiteral("PERLO-II Timer Control Interface"));
@@ -178,7 +187,7 @@ void frmMain::buildParamsFrame()
         spin->setIncrement(param.step);
         spin->setBuddy(box);
         // A screen reader says the row's name and unit for the box and the spinner.
-        for (QWidget *control : std::initializer_list<QWidget *>{box, spin}) {
+        for (QWidget *control : std::initializer_list<QWidget *>{ box, spin }) {
             control->setAccessibleName(QString::fromLatin1(param.name));
             control->setAccessibleDescription(QString::fromLatin1(param.unit));
         }
@@ -210,8 +219,8 @@ void frmMain::buildParamsFrame()
 
 void frmMain::setTabOrderAsDesigned()
 {
-    QList<QWidget *> order{optCom[0], optCom[1], btnConnect, txtVersion, btnShutter, btnSet, btnGet,
-                           txtParam[0], udParam[0], txtParam[1], udParam[1]};
+    QList<QWidget *> order{ optCom[0], optCom[1],   btnConnect, txtVersion,  btnShutter, btnSet,
+                            btnGet,    txtParam[0], udParam[0], txtParam[1], udParam[1] };
     for (int i = 2; i <= 7; ++i)
         order.append(txtParam[size_t(i)]);
     for (int i = 2; i <= 7; ++i)
@@ -262,7 +271,9 @@ void frmMain::showFailure(const QString &text)
 QString frmMain::openFailureText() const
 {
     const SerialControl &port = m_link.comPERLO;
-    return QStringLiteral("Cannot open COM%1 (%2)\r\n\r\n%3").arg(port.CommPort()).arg(port.device(), port.openError())
+    return QStringLiteral("Cannot open COM%1 (%2)\r\n\r\n%3")
+                   .arg(port.CommPort())
+                   .arg(port.device(), port.openError())
             + openFailureAdvice() + QStringLiteral("\r\n\r\n") + presentPortsText();
 }
 
@@ -273,12 +284,14 @@ QString frmMain::openFailureAdvice() const
         return {};
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(port.device());
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES
         && ::stat(path.constData(), &info) == 0) {
         const group *owner = ::getgrgid(info.st_gid);
-        const QString groupName = owner ? QString::fromLocal8Bit(owner->gr_name)
-                                        : QString::number(info.st_gid);
+        const QString groupName =
+                owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
         return QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
                               "the device (sudo usermod -aG %1 $USER, then log in again).")
                 .arg(groupName);
@@ -292,12 +305,14 @@ QString frmMain::presentPortsText() const
 {
     const QList<PresentPort> present = m_link.comPERLO.presentPorts();
     if (present.isEmpty())
-        return QStringLiteral("This computer has no serial port: the timer needs a USB serial adapter.");
+        return QStringLiteral(
+                "This computer has no serial port: the timer needs a USB serial adapter.");
     QString text = QStringLiteral("Serial ports present:");
     for (const PresentPort &p : present)
         text += QStringLiteral("\r\n") + PortMap::describe(p);
-    return text + QStringLiteral("\r\nCOM1 and COM2 are the first two of them. For another port, "
-                                 "set RURUZIDURA_COM1 to its device.");
+    return text
+            + QStringLiteral("\r\nCOM1 and COM2 are the first two of them. For another port, "
+                             "set RURUZIDURA_COM1 to its device.");
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)

@@ -17,6 +17,6 @@ int main(int argc, char *argv[])
     window.show();
     // A logout, a terminal's Ctrl+C or a script's kill closes the window as
     // its close button does: the exchange is abandoned and the port released.
-    runOnSignals({SIGINT, SIGTERM, SIGHUP}, &window, [&window] { window.close(); });
+    runOnSignals({ SIGINT, SIGTERM, SIGHUP }, &window, [&window] { window.close(); });
     return app.exec();
 }

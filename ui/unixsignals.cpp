@@ -9,7 +9,7 @@
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+int signalPipe[2] = { -1, -1 };
 
 void wakeEventLoop(int)
 {
@@ -22,8 +22,7 @@ void wakeEventLoop(int)
 void drainSignalPipe()
 {
     char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) { }
 }
 
 } // namespace

@@ -5,12 +5,10 @@
 #include <QToolButton>
 
 UpDown::UpDown(QWidget *parent)
-    : QWidget(parent)
-    , m_up(new QToolButton(this))
-    , m_down(new QToolButton(this))
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this))
 {
     setFocusPolicy(Qt::StrongFocus);
-    for (QToolButton *arrow : {m_up, m_down}) {
+    for (QToolButton *arrow : { m_up, m_down }) {
         arrow->setFocusPolicy(Qt::NoFocus);
         arrow->setAutoRepeat(true);
     }

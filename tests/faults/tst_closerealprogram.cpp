@@ -21,7 +21,8 @@ void tst_CloseRealProgram::endsCleanly()
         QSKIP("Xvfb is not installed");
     QProcess xvfb;
     // The server writes its display number once it takes connections.
-    xvfb.start(xvfbPath, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
+    xvfb.start(xvfbPath,
+               { "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" });
     auto stopXvfb = qScopeGuard([&] { xvfb.terminate(), xvfb.waitForFinished(5000); });
     QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 // A broken property is a crash to the fuzzer: it keeps the input that caused it.
-#define FUZZ_CHECK(c) ((c) ? void() : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c), std::abort()))
+#define FUZZ_CHECK(c) \
+  ((c) ? void() : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c), std::abort()))
 
 #endif

@@ -15,15 +15,16 @@
 
 struct Exchange
 {
-    const char *action;          // wait (WaitReply after "/V"), version, read, write or shutter
-    QHash<char, Script> answers; // a command left out gets the timer's own answer; an empty script none
-    int result;                  // the status, or 1 for a block loaded into the rows
-    int ms;                      // how long the exchange takes
-    QByteArray unread = {};      // left in the port afterwards
+    const char *action; // wait (WaitReply after "/V"), version, read, write or shutter
+    QHash<char, Script>
+            answers; // a command left out gets the timer's own answer; an empty script none
+    int result; // the status, or 1 for a block loaded into the rows
+    int ms; // how long the exchange takes
+    QByteArray unread = {}; // left in the port afterwards
     int blockLen = 16;
     int shutterSpeed = 0;
-    QString version = {};        // version: the box afterwards
-    int lastParam = 10;          // version: the generation found
+    QString version = {}; // version: the box afterwards
+    int lastParam = 10; // version: the generation found
 };
 Q_DECLARE_METATYPE(Exchange)
 
@@ -48,7 +49,7 @@ namespace {
 
 // Left by an earlier exchange: it would pass for any answer if it were read.
 const QByteArray Stale = "ER\r\nOK" + QByteArray(16, '\x55');
-const QList<int> Rows{10, 11, 12, 13, 14, 15, 16, 1, 18, 19, 20};
+const QList<int> Rows{ 10, 11, 12, 13, 14, 15, 16, 1, 18, 19, 20 };
 
 // A "/D" answer of `length` bytes, 0 and 255 among them.
 QByteArray dump(int length, int byte7)
@@ -64,9 +65,11 @@ QByteArray dump(int length, int byte7)
 void tst_Link::statusText()
 {
     QStringList texts;
-    for (const int status : {0, 1, 2, 3, 7})
+    for (const int status : { 0, 1, 2, 3, 7 })
         texts << TimerLink::StatusText(qint16(status));
-    QCOMPARE(texts, QStringList({"Undefined Error", "Timer reproted Error", "I/O Timed Out", "Unexpected Error", "Undefined Error"}));
+    QCOMPARE(texts,
+             QStringList({ "Undefined Error", "Timer reproted Error", "I/O Timed Out",
+                           "Unexpected Error", "Undefined Error" }));
     QVERIFY(!lcTraffic().isDebugEnabled()); // nothing is logged unless asked for
 }
 
@@ -74,42 +77,75 @@ void tst_Link::exchange_data()
 {
     QTest::addColumn<Exchange>("x");
     const Script none;
-    auto now = [](const QByteArray &bytes) { return Script{{0, bytes}}; };
-    QTest::newRow("O, K") << Exchange{"wait", {{'V', {{0, "O"}, {60, "K"}}}}, 0, 60};
-    QTest::newRow("ER, later OK") << Exchange{"wait", {{'V', {{0, "ER"}, {100, "OK"}}}}, 1, 0, "OK"};
-    QTest::newRow("ER and OK in one read") << Exchange{"wait", {{'V', now("ER\r\nOK")}}, 0, 0};
-    QTest::newRow("markers in any other case") << Exchange{"wait", {{'V', now("ok Ok oK er Er eR")}}, 2, 500};
-    QTest::newRow("no device") << Exchange{"wait", {{'V', none}}, 2, 500};
+    auto now = [](const QByteArray &bytes) { return Script{ { 0, bytes } }; };
+    QTest::newRow("O, K") << Exchange{ "wait", { { 'V', { { 0, "O" }, { 60, "K" } } } }, 0, 60 };
+    QTest::newRow("ER, later OK") << Exchange{
+        "wait", { { 'V', { { 0, "ER" }, { 100, "OK" } } } }, 1, 0, "OK"
+    };
+    QTest::newRow("ER and OK in one read")
+            << Exchange{ "wait", { { 'V', now("ER\r\nOK") } }, 0, 0 };
+    QTest::newRow("markers in any other case")
+            << Exchange{ "wait", { { 'V', now("ok Ok oK er Er eR") } }, 2, 500 };
+    QTest::newRow("no device") << Exchange{ "wait", { { 'V', none } }, 2, 500 };
     // Only the first part of a flood is kept; the watchdog still ends it on time.
-    QTest::newRow("a flood without markers") << Exchange{"wait", {{'V', now(QByteArray("no marker here ").repeated(20000))}}, 2, 500};
+    QTest::newRow("a flood without markers") << Exchange{
+        "wait", { { 'V', now(QByteArray("no marker here ").repeated(20000)) } }, 2, 500
+    };
 
-    QTest::newRow("16-byte") << Exchange{"version", {}, 0, 0, {}, 16, 0, "V2.10"};
-    QTest::newRow("8-byte") << Exchange{"version", {{'V', now("V1.02\r\nOK")}}, 0, 0, {}, 8, 0, "V1.02", 7};
-    QTest::newRow("silent probe") << Exchange{"version", {{'Z', none}}, 0, 500, {}, 16, 0, "V2.10", 7};
-    QTest::newRow("junk before the V") << Exchange{"version", {{'V', now(QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22))}}, 0, 0, {}, 16, 0, "V2.10"};
-    QTest::newRow("no V") << Exchange{"version", {{'V', now("\r\nX1\r\nOK")}}, 0, 0, {}, 16, 0, "X1"};
-    QTest::newRow("refused") << Exchange{"version", {{'V', now("V2.10\r\nER")}}, 1, 0, {}, 16, 0, "N/A"};
-    QTest::newRow("no marker") << Exchange{"version", {{'V', now("V2.10\r\nok")}}, 2, 500, {}, 16, 0, "N/A"};
-    QTest::newRow("no timer") << Exchange{"version", {{'V', none}, {'Z', none}}, 2, 1000, {}, 16, 0, "N/A", 7};
+    QTest::newRow("16-byte") << Exchange{ "version", {}, 0, 0, {}, 16, 0, "V2.10" };
+    QTest::newRow("8-byte") << Exchange{
+        "version", { { 'V', now("V1.02\r\nOK") } }, 0, 0, {}, 8, 0, "V1.02", 7
+    };
+    QTest::newRow("silent probe") << Exchange{ "version", { { 'Z', none } }, 0, 500, {}, 16,
+                                               0,         "V2.10",           7 };
+    QTest::newRow("junk before the V") << Exchange{
+        "version", { { 'V', now(QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22)) } },
+        0,         0,
+        {},        16,
+        0,         "V2.10"
+    };
+    QTest::newRow("no V") << Exchange{ "version", { { 'V', now("\r\nX1\r\nOK") } }, 0, 0, {}, 16, 0,
+                                       "X1" };
+    QTest::newRow("refused") << Exchange{
+        "version", { { 'V', now("V2.10\r\nER") } }, 1, 0, {}, 16, 0, "N/A"
+    };
+    QTest::newRow("no marker") << Exchange{
+        "version", { { 'V', now("V2.10\r\nok") } }, 2, 500, {}, 16, 0, "N/A"
+    };
+    QTest::newRow("no timer") << Exchange{
+        "version", { { 'V', none }, { 'Z', none } }, 2, 1000, {}, 16, 0, "N/A", 7
+    };
 
-    QTest::newRow("16 of 16, byte 7 = 200") << Exchange{"read", {{'D', now(dump(16, 200))}}, 1, 0};
-    QTest::newRow("16 of 16, byte 7 = 0") << Exchange{"read", {{'D', now(dump(16, 0))}}, 1, 0};
-    QTest::newRow("8 of 8, byte 7 = 255") << Exchange{"read", {{'D', now(dump(8, 255))}}, 1, 0, {}, 8};
-    QTest::newRow("8 of 8, byte 7 = 0") << Exchange{"read", {{'D', now(dump(8, 0))}}, 1, 0, {}, 8};
-    QTest::newRow("16, then more") << Exchange{"read", {{'D', {{0, dump(16, 1)}, {200, "more"}}}}, 1, 0, "more"};
-    QTest::newRow("15 of 16") << Exchange{"read", {{'D', now(dump(15, 1))}}, 1, 500};
-    QTest::newRow("14 of 16") << Exchange{"read", {{'D', now(dump(14, 1))}}, 0, 500, dump(14, 1)};
-    QTest::newRow("7 of 8") << Exchange{"read", {{'D', now(dump(7, 1))}}, 0, 500, {}, 8};
+    QTest::newRow("16 of 16, byte 7 = 200")
+            << Exchange{ "read", { { 'D', now(dump(16, 200)) } }, 1, 0 };
+    QTest::newRow("16 of 16, byte 7 = 0")
+            << Exchange{ "read", { { 'D', now(dump(16, 0)) } }, 1, 0 };
+    QTest::newRow("8 of 8, byte 7 = 255")
+            << Exchange{ "read", { { 'D', now(dump(8, 255)) } }, 1, 0, {}, 8 };
+    QTest::newRow("8 of 8, byte 7 = 0")
+            << Exchange{ "read", { { 'D', now(dump(8, 0)) } }, 1, 0, {}, 8 };
+    QTest::newRow("16, then more") << Exchange{
+        "read", { { 'D', { { 0, dump(16, 1) }, { 200, "more" } } } }, 1, 0, "more"
+    };
+    QTest::newRow("15 of 16") << Exchange{ "read", { { 'D', now(dump(15, 1)) } }, 1, 500 };
+    QTest::newRow("14 of 16") << Exchange{
+        "read", { { 'D', now(dump(14, 1)) } }, 0, 500, dump(14, 1)
+    };
+    QTest::newRow("7 of 8") << Exchange{ "read", { { 'D', now(dump(7, 1)) } }, 0, 500, {}, 8 };
 
-    QTest::newRow("write, 16-byte") << Exchange{"write", {}, 0, 180};
-    QTest::newRow("write, 8-byte") << Exchange{"write", {}, 0, 140, {}, 8};
-    QTest::newRow("write, refused") << Exchange{"write", {{'P', now("ER")}}, 1, 180};
-    QTest::newRow("write, silent after the block") << Exchange{"write", {{'P', none}}, 2, 680};
+    QTest::newRow("write, 16-byte") << Exchange{ "write", {}, 0, 180 };
+    QTest::newRow("write, 8-byte") << Exchange{ "write", {}, 0, 140, {}, 8 };
+    QTest::newRow("write, refused") << Exchange{ "write", { { 'P', now("ER") } }, 1, 180 };
+    QTest::newRow("write, silent after the block")
+            << Exchange{ "write", { { 'P', none } }, 2, 680 };
 
-    QTest::newRow("shutter 0, silent") << Exchange{"shutter", {{'S', none}}, 2, 500};
-    QTest::newRow("shutter 25, OK after 2.8 s") << Exchange{"shutter", {{'S', {{2800, "OK"}}}}, 0, 2800, {}, 16, 25};
-    QTest::newRow("shutter 25, OK after 3.2 s") << Exchange{"shutter", {{'S', {{3200, "OK"}}}}, 2, 3000, "OK", 16, 25};
-    QTest::newRow("shutter 25, ER") << Exchange{"shutter", {{'S', {{60, "ER"}}}}, 1, 60, {}, 16, 25};
+    QTest::newRow("shutter 0, silent") << Exchange{ "shutter", { { 'S', none } }, 2, 500 };
+    QTest::newRow("shutter 25, OK after 2.8 s")
+            << Exchange{ "shutter", { { 'S', { { 2800, "OK" } } } }, 0, 2800, {}, 16, 25 };
+    QTest::newRow("shutter 25, OK after 3.2 s")
+            << Exchange{ "shutter", { { 'S', { { 3200, "OK" } } } }, 2, 3000, "OK", 16, 25 };
+    QTest::newRow("shutter 25, ER")
+            << Exchange{ "shutter", { { 'S', { { 60, "ER" } } } }, 1, 60, {}, 16, 25 };
 }
 
 void tst_Link::exchange()
@@ -118,7 +154,7 @@ void tst_Link::exchange()
     const QByteArray action(x.action);
     SimLink s([&](PerloSim &sim) {
         sim.setGeneration(x.blockLen);
-        sim.setScript('X', {{0, Stale}});
+        sim.setScript('X', { { 0, Stale } });
     });
     QVERIFY(s.open());
     if (action == "read" || action == "write")
@@ -131,7 +167,9 @@ void tst_Link::exchange()
     int waiting = 0;
     if (action != "wait")
         s.link.comPERLO.Output("/X");
-    for (QDeadlineTimer t(2000); (action == "version" || action == "write") && waiting < Stale.size() && !t.hasExpired(); QThread::msleep(1))
+    for (QDeadlineTimer t(2000);
+         (action == "version" || action == "write") && waiting < Stale.size() && !t.hasExpired();
+         QThread::msleep(1))
         ::ioctl(s.link.comPERLO.serialPort().handle(), FIONREAD, &waiting);
     if (action == "read" || action == "shutter")
         QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size()));
@@ -148,11 +186,11 @@ void tst_Link::exchange()
     const qint64 cpuUs = cpuTimeUs();
     QElapsedTimer clock;
     clock.start();
-    const int result = action == "wait"    ? (s.link.comPERLO.Output("/V"), s.link.WaitReply(reply))
-                     : action == "version" ? s.link.ReadVersion()
-                     : action == "read"    ? int(s.link.ReadParams())
-                     : action == "write"   ? s.link.WriteParams()
-                                           : s.link.TestShutter();
+    const int result = action == "wait" ? (s.link.comPERLO.Output("/V"), s.link.WaitReply(reply))
+            : action == "version"       ? s.link.ReadVersion()
+            : action == "read"          ? int(s.link.ReadParams())
+            : action == "write"         ? s.link.WriteParams()
+                                        : s.link.TestShutter();
     const qint64 tookMs = clock.elapsed(), busyUs = cpuTimeUs() - cpuUs;
 
     QCOMPARE(result, x.result);
@@ -160,9 +198,14 @@ void tst_Link::exchange()
     // and 5 ms before each byte of the block.
     QVERIFY2(tookMs >= x.ms && tookMs <= x.ms + 150, qPrintable(QString::number(tookMs)));
     // A long wait sleeps in the event loop instead of spinning.
-    QVERIFY2(tookMs < 400 || busyUs * 20 < tookMs * 1000, qPrintable(QString::number(busyUs) + " us of CPU"));
+    QVERIFY2(tookMs < 400 || busyUs * 20 < tookMs * 1000,
+             qPrintable(QString::number(busyUs) + " us of CPU"));
     QVERIFY(action == "read" || !s.link.tmrDog.Enabled());
-    QByteArray wire = action == "wait" ? "/V" : action == "version" ? "/V/Z" : action == "read" ? "/D" : action == "shutter" ? "/S" : "/P";
+    QByteArray wire = action == "wait" ? "/V"
+            : action == "version"      ? "/V/Z"
+            : action == "read"         ? "/D"
+            : action == "shutter"      ? "/S"
+                                       : "/P";
     for (int i = 0; action == "write" && i < x.blockLen; ++i)
         wire += char(i <= s.link.LastParam ? before.values[i] : 0);
     QThread::msleep(10);
@@ -174,7 +217,8 @@ void tst_Link::exchange()
         QByteArray whole;
         for (const PerloSim::Chunk &c : x.answers.value('V'))
             whole += c.bytes;
-        QCOMPARE(reply.text(), QString::fromLatin1(whole.chopped(x.unread.size()).left(ReplyText::Capacity)));
+        QCOMPARE(reply.text(),
+                 QString::fromLatin1(whole.chopped(x.unread.size()).left(ReplyText::Capacity)));
         QCOMPARE(s.link.TimedOut, result == TimerLink::StatusTimedOut);
     } else if (action == "version") {
         QCOMPARE(s.view.version, x.version);
@@ -198,7 +242,7 @@ void tst_Link::valuesAreReadAsTheyAreSent()
     SimLink s;
     QVERIFY(s.open());
     s.link.ProbeGeneration();
-    s.view.values = {10, 11, 12, 13, 14, 15, 16, 0, 18, 19, 20};
+    s.view.values = { 10, 11, 12, 13, 14, 15, 16, 0, 18, 19, 20 };
     s.sim.call([](PerloSim &sim) { sim.clearReceived(); });
     // One change during the pause after the command, more once the block's first byte is out.
     QTimer::singleShot(40, Qt::PreciseTimer, &s.link, [&] { s.view.values[0] = 200; });
@@ -213,7 +257,8 @@ void tst_Link::valuesAreReadAsTheyAreSent()
     });
     watch.start(1);
     QCOMPARE(s.link.WriteParams(), qint16(TimerLink::StatusOk));
-    QCOMPARE(s.received().mid(2, 11), QByteArray("\xc8\x0b\x0c\x0d\x0e\xcd\x10\x01\x12\x13\xd2", 11));
+    QCOMPARE(s.received().mid(2, 11),
+             QByteArray("\xc8\x0b\x0c\x0d\x0e\xcd\x10\x01\x12\x13\xd2", 11));
 }
 
 void tst_Link::shutterWatchdog_data()
@@ -245,7 +290,8 @@ void tst_Link::shutterWatchdog()
     s.view.values[6] = speed;
     QCOMPARE(s.link.TestShutter(), qint16(TimerLink::StatusUnexpected));
     QTest::qWait(30);
-    QVERIFY(s.received().isEmpty() && s.link.tmrDog.Interval() == saved && !s.link.tmrDog.Enabled());
+    QVERIFY(s.received().isEmpty() && s.link.tmrDog.Interval() == saved
+            && !s.link.tmrDog.Enabled());
 }
 
 void tst_Link::timers()
@@ -272,7 +318,8 @@ void tst_Link::timers()
     clock.start();
     timer.setEnabled(true); // enabling a running timer restarts its count
     QTRY_VERIFY_WITH_TIMEOUT(!firedAt.isEmpty(), 1000);
-    QVERIFY2(firedAt.first() >= 50 && firedAt.first() < 90, qPrintable(QString::number(firedAt.first())));
+    QVERIFY2(firedAt.first() >= 50 && firedAt.first() < 90,
+             qPrintable(QString::number(firedAt.first())));
 }
 
 void tst_Link::rawLineCarriesEveryByte()
@@ -290,16 +337,20 @@ void tst_Link::rawLineCarriesEveryByte()
     QVERIFY(s.open());
     // A pseudo-terminal drops parity and character size, so what the port was told is checked too.
     const QSerialPort &told = s.link.comPERLO.serialPort();
-    QCOMPARE(QList<int>({told.baudRate(), told.dataBits(), told.parity(), told.stopBits(), told.flowControl()}),
-             QList<int>({2400, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop, QSerialPort::NoFlowControl}));
+    QCOMPARE(QList<int>({ told.baudRate(), told.dataBits(), told.parity(), told.stopBits(),
+                          told.flowControl() }),
+             QList<int>({ 2400, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop,
+                          QSerialPort::NoFlowControl }));
     ::tcgetattr(fd, &tio);
     QCOMPARE(::cfgetospeed(&tio) | ::cfgetispeed(&tio), speed_t(B2400));
-    QCOMPARE((tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) | (tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) | (tio.c_oflag & OPOST)
-             | (tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)), tcflag_t(CS8));
+    QCOMPARE((tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS))
+                     | (tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) | (tio.c_oflag & OPOST)
+                     | (tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)),
+             tcflag_t(CS8));
     QByteArray all(256, '\0');
     std::iota(all.begin(), all.end(), 0);
     SerialControl &port = s.link.comPERLO;
-    s.sim.call([&](PerloSim &sim) { sim.setScript('V', {{0, all + "OK"}}); });
+    s.sim.call([&](PerloSim &sim) { sim.setScript('V', { { 0, all + "OK" } }); });
     port.Output("/V");
     ReplyText reply; // text: one Latin-1 character per byte
     QCOMPARE(s.link.WaitReply(reply), qint16(TimerLink::StatusOk));
@@ -314,7 +365,7 @@ void tst_Link::bytesReadBeforeAHangUpAreKept()
     SimLink s;
     QVERIFY(s.open());
     SerialControl &port = s.link.comPERLO;
-    s.sim.call([](PerloSim &sim) { sim.setScript('S', {{0, "OK"}}); });
+    s.sim.call([](PerloSim &sim) { sim.setScript('S', { { 0, "OK" } }); });
     port.Output("/S");
     QTRY_COMPARE(port.InBufferCount(), qint64(2)); // taken in by Qt, not yet by the link
     s.sim.call([](PerloSim &sim) { sim.hangUp(); });
@@ -328,16 +379,25 @@ void tst_Link::portMapping_data()
     QTest::addColumn<QStringList>("present"); // device|description|maker, in the system's order
     QTest::addColumn<QString>("com2Override");
     QTest::addColumn<QStringList>("tooltips"); // COM1, COM2: the device first
-    const QString ftdi = QStringLiteral("/dev/ttyUSB0|FT232R USB UART|FTDI"), ftdiTip = QStringLiteral("/dev/ttyUSB0: FT232R USB UART (FTDI)");
-    QTest::newRow("no ports") << QStringList() << QString() << QStringList{"/dev/ttyS0", "/dev/ttyS1"};
-    QTest::newRow("one UART") << QStringList{"/dev/ttyS0||"} << QString() << QStringList{"/dev/ttyS0", "/dev/ttyS1"};
-    QTest::newRow("one adapter") << QStringList{ftdi} << QString() << QStringList{ftdiTip, "/dev/ttyS1"};
-    QTest::newRow("a UART and two adapters") << QStringList{"/dev/ttyUSB1|CP2102 USB to UART Bridge Controller|", "/dev/ttyS0||", ftdi}
-                                             << QString() << QStringList{"/dev/ttyS0", ftdiTip};
-    QTest::newRow("adapters by number") << QStringList{"/dev/ttyUSB10||", "/dev/ttyACM3||Arduino", "/dev/ttyUSB2||"} << QString()
-                                        << QStringList{"/dev/ttyACM3 (Arduino)", "/dev/ttyUSB2"};
-    QTest::newRow("an override") << QStringList{"/dev/ttyS0||", ftdi} << "/dev/ttyUSB0" << QStringList{"/dev/ttyS0", ftdiTip};
-    QTest::newRow("an override of a port not present") << QStringList{ftdi} << "/tmp/perlo" << QStringList{ftdiTip, "/tmp/perlo"};
+    const QString ftdi = QStringLiteral("/dev/ttyUSB0|FT232R USB UART|FTDI"),
+                  ftdiTip = QStringLiteral("/dev/ttyUSB0: FT232R USB UART (FTDI)");
+    QTest::newRow("no ports") << QStringList() << QString()
+                              << QStringList{ "/dev/ttyS0", "/dev/ttyS1" };
+    QTest::newRow("one UART") << QStringList{ "/dev/ttyS0||" } << QString()
+                              << QStringList{ "/dev/ttyS0", "/dev/ttyS1" };
+    QTest::newRow("one adapter") << QStringList{ ftdi } << QString()
+                                 << QStringList{ ftdiTip, "/dev/ttyS1" };
+    QTest::newRow("a UART and two adapters")
+            << QStringList{ "/dev/ttyUSB1|CP2102 USB to UART Bridge Controller|", "/dev/ttyS0||",
+                            ftdi }
+            << QString() << QStringList{ "/dev/ttyS0", ftdiTip };
+    QTest::newRow("adapters by number")
+            << QStringList{ "/dev/ttyUSB10||", "/dev/ttyACM3||Arduino", "/dev/ttyUSB2||" }
+            << QString() << QStringList{ "/dev/ttyACM3 (Arduino)", "/dev/ttyUSB2" };
+    QTest::newRow("an override") << QStringList{ "/dev/ttyS0||", ftdi } << "/dev/ttyUSB0"
+                                 << QStringList{ "/dev/ttyS0", ftdiTip };
+    QTest::newRow("an override of a port not present")
+            << QStringList{ ftdi } << "/tmp/perlo" << QStringList{ ftdiTip, "/tmp/perlo" };
 }
 
 void tst_Link::portMapping()
@@ -351,12 +411,13 @@ void tst_Link::portMapping()
     port.setPortLister([&] {
         QList<PresentPort> ports;
         for (const QString &p : present)
-            ports.append({p.section('|', 0, 0), p.section('|', 1, 1), p.section('|', 2, 2)});
+            ports.append({ p.section('|', 0, 0), p.section('|', 1, 1), p.section('|', 2, 2) });
         return ports;
     });
-    QCOMPARE(QStringList({port.deviceDescription(1), port.deviceDescription(2)}), tooltips);
+    QCOMPARE(QStringList({ port.deviceDescription(1), port.deviceDescription(2) }), tooltips);
     const QRegularExpression afterDevice(QStringLiteral("[: ].*"));
-    QCOMPARE(QStringList({port.deviceName(1), port.deviceName(2)}), QStringList(tooltips).replaceInStrings(afterDevice, QString()));
+    QCOMPARE(QStringList({ port.deviceName(1), port.deviceName(2) }),
+             QStringList(tooltips).replaceInStrings(afterDevice, QString()));
     qunsetenv("RURUZIDURA_COM2");
 }
 

@@ -12,10 +12,10 @@ void useAsCom1(const QString &path)
 
 SimLink::SimLink(const std::function<void(PerloSim &)> &setUp)
     : sim([&](PerloSim &timer) {
-        timer.setLinePaced(false);
-        if (setUp)
-            setUp(timer);
-    })
+          timer.setLinePaced(false);
+          if (setUp)
+              setUp(timer);
+      })
 {
     const QString cable = dir.filePath(QStringLiteral("com1"));
     sim.call([&](PerloSim &timer) { timer.makeLink(cable); });

@@ -23,7 +23,11 @@ struct RowsView : LinkView
     int valueWrites = 0;
 
     int paramValue(int row) const override { return values.at(size_t(row)); }
-    void setParamValue(int row, int value) override { values.at(size_t(row)) = value; ++valueWrites; }
+    void setParamValue(int row, int value) override
+    {
+        values.at(size_t(row)) = value;
+        ++valueWrites;
+    }
     void setRowInUse(int row, bool use) override { inUse.at(size_t(row)) = use; }
     void setVersionText(const QString &text) override { version = text; }
 };
@@ -42,7 +46,7 @@ struct SimLink
     QTemporaryDir dir;
     SimThread sim;
     RowsView view;
-    TimerLink link{&view};
+    TimerLink link{ &view };
 };
 
 void useAsCom1(const QString &path);

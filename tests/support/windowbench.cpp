@@ -29,7 +29,8 @@ bool WindowBench::start(int ports)
     for (int port = 1; port <= ports; ++port) {
         if (!sim(port).start() || !sim(port).makeLink(cable(port)))
             return false;
-        qputenv(("RURUZIDURA_COM" + QByteArray::number(port)).constData(), QFile::encodeName(cable(port)));
+        qputenv(("RURUZIDURA_COM" + QByteArray::number(port)).constData(),
+                QFile::encodeName(cable(port)));
     }
     m_window = std::make_unique<frmMain>();
     m_window->show();
@@ -40,7 +41,7 @@ bool WindowBench::start(int ports)
 void WindowBench::sample()
 {
     const QCursor *cursor = QGuiApplication::overrideCursor();
-    samples.append({PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor});
+    samples.append({ PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor });
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;
@@ -85,15 +86,18 @@ QString WindowBench::state() const
     QWidget *params = find("fmeParams");
     QString rows;
     for (int row = 0; row < FlightParams::RowCount; ++row) {
-        const bool boxOn = box(row)->isEnabledTo(params), spinnerOn = spinner(row)->isEnabledTo(params);
+        const bool boxOn = box(row)->isEnabledTo(params),
+                   spinnerOn = spinner(row)->isEnabledTo(params);
         const QColor background = box(row)->palette().color(QPalette::Base);
         const QPalette system = QGuiApplication::palette();
-        rows += boxOn && spinnerOn && background == system.color(QPalette::Base) ? 'x'
-                : !boxOn && !spinnerOn && background == system.color(QPalette::Button) ? '.' : '?';
+        rows += boxOn && spinnerOn && background == system.color(QPalette::Base)       ? 'x'
+                : !boxOn && !spinnerOn && background == system.color(QPalette::Button) ? '.'
+                                                                                       : '?';
     }
-    return QStringLiteral("%1 %2; serial%3; connect%4; params%5; get%6 set%7 shutter%8; rows %9; %10")
+    return QStringLiteral(
+                   "%1 %2; serial%3; connect%4; params%5; get%6 set%7 shutter%8; rows %9; %10")
             .arg(find<QAbstractButton>("optCom(0)")->isChecked() ? "COM1" : "COM2")
-            .arg(m_window->link().comPERLO.PortOpen() ? "open" : "closed", own("fmeSerial"), own("btnConnect"),
-                 own("fmeParams"), own("btnGet"), own("btnSet"), own("btnShutter"), rows,
-                 find<QLineEdit>("txtVersion")->text());
+            .arg(m_window->link().comPERLO.PortOpen() ? "open" : "closed", own("fmeSerial"),
+                 own("btnConnect"), own("fmeParams"), own("btnGet"), own("btnSet"),
+                 own("btnShutter"), rows, find<QLineEdit>("txtVersion")->text());
 }

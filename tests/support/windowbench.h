@@ -19,7 +19,11 @@
 class WindowBench
 {
 public:
-    struct Sample { qint64 ns; bool busy; };
+    struct Sample
+    {
+        qint64 ns;
+        bool busy;
+    };
 
     WindowBench();
     ~WindowBench();
@@ -31,8 +35,14 @@ public:
     frmMain &window() { return *m_window; }
     TimerLink &link() { return m_window->link(); }
     template<typename T = QWidget>
-    T *find(const QString &name) const { return m_window->findChild<T *>(name); }
-    QLineEdit *box(int row) const { return find<QLineEdit>(QStringLiteral("txtParam(%1)").arg(row)); }
+    T *find(const QString &name) const
+    {
+        return m_window->findChild<T *>(name);
+    }
+    QLineEdit *box(int row) const
+    {
+        return find<QLineEdit>(QStringLiteral("txtParam(%1)").arg(row));
+    }
     UpDown *spinner(int row) const { return find<UpDown>(QStringLiteral("udParam(%1)").arg(row)); }
 
     // Returns once every handler the click started has ended.

@@ -257,6 +257,7 @@ void frmMain::setMousePointer(MousePointerKind pointer)
     else
         QGuiApplication::restoreOverrideCursor();
     m_mousePointer = pointer;
+    emit mousePointerChanged(pointer);
 }
 
 void frmMain::showFailure(const QString &text)

@@ -31,6 +31,10 @@ public:
     TimerLink &link() { return m_link; }
     int MousePointer() const { return m_mousePointer; }
 
+signals:
+    // As it happens, so that a busy span can be timed from its two ends.
+    void mousePointerChanged(int pointer);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

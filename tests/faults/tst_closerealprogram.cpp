@@ -42,7 +42,9 @@ void tst_CloseRealProgram::endsCleanly()
     sinceSignal.start();
     ::kill(pid_t(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(5000));
-    QVERIFY2(sinceSignal.elapsed() < 250, qPrintable(QString::number(sinceSignal.elapsed())));
+    // A program that let the signal end it or ignored it would not exit with 0
+    // at all; one that closed only at some later event would take seconds.
+    QVERIFY2(sinceSignal.elapsed() < 1500, qPrintable(QString::number(sinceSignal.elapsed())));
     QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
 }
 

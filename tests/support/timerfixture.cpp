@@ -30,9 +30,11 @@ QByteArray SimLink::received()
     return bytes;
 }
 
-qint64 cpuTimeUs()
+qint64 threadCpuUs()
 {
-    return qint64(std::clock()) * 1000000 / CLOCKS_PER_SEC;
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
 QByteArray blockOf(const QList<int> &rows)

@@ -11,7 +11,7 @@ WindowBench::WindowBench()
     for (PerloSim &sim : m_sims)
         sim.setLinePaced(false);
     m_sampler.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_sampler, &QTimer::timeout, [this] { sample(); });
+    QObject::connect(&m_sampler, &QTimer::timeout, [this] { answerBox(); });
 }
 
 WindowBench::~WindowBench()
@@ -33,15 +33,29 @@ bool WindowBench::start(int ports)
                 QFile::encodeName(cable(port)));
     }
     m_window = std::make_unique<frmMain>();
+    QObject::connect(m_window.get(), &frmMain::mousePointerChanged, [this](int pointer) {
+        pointerChanges.append({ PerloSim::nowNs(), pointer });
+    });
     m_window->show();
     m_sampler.start(5);
     return QTest::qWaitForWindowExposed(m_window.get());
 }
 
-void WindowBench::sample()
+qint64 WindowBench::busyMs() const
+{
+    qint64 setNs = -1;
+    for (const PointerChange &change : pointerChanges) {
+        if (change.pointer != frmMain::PointerDefault && setNs < 0)
+            setNs = change.ns;
+        else if (change.pointer == frmMain::PointerDefault && setNs >= 0)
+            return (change.ns - setNs) / 1000000;
+    }
+    return 0;
+}
+
+void WindowBench::answerBox()
 {
     const QCursor *cursor = QGuiApplication::overrideCursor();
-    samples.append({ PerloSim::nowNs(), cursor && cursor->shape() == Qt::WaitCursor });
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;

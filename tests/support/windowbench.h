@@ -13,16 +13,16 @@
 #include <memory>
 
 // The real window, off-screen, with a simulated timer behind each port.
-// Every 5 ms the cursor is sampled, and a box that is up is
-// noted and answered with OK; what a box gets wrong of the house style, or of
-// the moment it comes, is noted in front of its text.
+// Every change of the pointer is noted as it happens; every 5 ms a box that
+// is up is noted and answered with OK, and what it gets wrong of the house
+// style, or of the moment it comes, is noted in front of its text.
 class WindowBench
 {
 public:
-    struct Sample
+    struct PointerChange
     {
         qint64 ns;
-        bool busy;
+        int pointer;
     };
 
     WindowBench();
@@ -53,11 +53,14 @@ public:
     // its own right), the rows in use ('x') or greyed ('.') and the version box.
     QString state() const;
 
+    // From the first busy pointer noted to the default pointer after it.
+    qint64 busyMs() const;
+
     QStringList boxes;
-    QList<Sample> samples;
+    QList<PointerChange> pointerChanges;
 
 private:
-    void sample();
+    void answerBox();
 
     QTemporaryDir m_dir;
     std::array<PerloSim, 2> m_sims;

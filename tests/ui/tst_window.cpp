@@ -25,7 +25,7 @@ struct Scenario
     QString state; // as WindowBench::state(); empty: not looked at
     QString texts; // as WindowBench::texts(); empty: not looked at
     QList<int> block = {}; // timer 1's rows; empty for TimerRows
-    int busyMs = 0; // the last step's busy time, within 100 ms above
+    int busyMs = 0; // the least the last step's busy time can be
     int generation = 16;
     int replyDelay = 0;
     QByteArray wire2 = {}; // what timer 2 received
@@ -285,7 +285,7 @@ void tst_Window::scenario_data()
     };
 
     QTest::newRow("set, written") << Scenario{
-        "connect; up 6; set", sent(row6Up), {}, idle, row6Up, {}, 200
+        "connect; up 6; set", sent(row6Up), {}, idle, row6Up, {}, 180
     };
     QTest::newRow("set, refused, row 0 stepped") << Scenario{
         "connect; up 0; fault refuse; set", sent(row0Up), { setFailed + Refused }, edited, row0Up
@@ -296,7 +296,7 @@ void tst_Window::scenario_data()
                                                                 edited6,
                                                                 row6Up,
                                                                 {},
-                                                                700 };
+                                                                680 };
     QTest::newRow("retrieve") << Scenario{
         "connect; up 6; block; get", Connected + "/D", {}, idle, OtherShown
     };
@@ -453,6 +453,7 @@ void tst_Window::scenario()
     QSerialPort otherProgram;
     QTimer barrage, closer;
     int rounds = 0, nestedRounds = 0, roundsAtLastCommand = 0;
+    qint64 barrageCpuUs = 0; // the test's own input, not the window's work
     bool firing = false;
     qint64 closedNs = 0;
     QObject::connect(&b.sim(), &PerloSim::commandReceived, [&] { roundsAtLastCommand = rounds; });
@@ -460,6 +461,8 @@ void tst_Window::scenario()
         if (firing) // the round before has not returned: an input started something that waits
             return void(++nestedRounds);
         QScopedValueRollback rollback(firing, true);
+        const qint64 roundStartUs = threadCpuUs();
+        auto countCpu = qScopeGuard([&] { barrageCpuUs += threadCpuUs() - roundStartUs; });
         ++rounds;
         for (QAbstractButton *button : b.window().findChildren<QAbstractButton *>())
             QTest::mouseClick(button, Qt::LeftButton);
@@ -470,8 +473,8 @@ void tst_Window::scenario()
     for (qsizetype i = 0; i < steps.size(); ++i) {
         const QString verb = steps[i].section(' ', 0, 0), arg = steps[i].section(' ', 1);
         if (i == steps.size() - 1)
-            b.samples.clear();
-        const qint64 cpuUs = cpuTimeUs(), startNs = PerloSim::nowNs();
+            b.pointerChanges.clear();
+        const qint64 cpuUs = threadCpuUs() - barrageCpuUs, startNs = PerloSim::nowNs();
         // Input once the click's handler has returned is no longer input during the exchange.
         const auto stopInput = [&] { barrage.stop(); };
         if (verb == "connect" || verb == "get" || verb == "set" || verb == "shutter")
@@ -545,8 +548,8 @@ void tst_Window::scenario()
         } else
             QFAIL(qPrintable("unknown step " + steps[i]));
         const qint64 wallMs = (PerloSim::nowNs() - startNs) / 1000000,
-                     cpuMs = (cpuTimeUs() - cpuUs) / 1000;
-        QVERIFY2(wallMs < 400 || cpuMs * 5 <= wallMs,
+                     cpuMs = (threadCpuUs() - barrageCpuUs - cpuUs) / 1000;
+        QVERIFY2(sleptWhileWaiting(cpuMs, wallMs),
                  qPrintable(QStringLiteral("%1: %2 ms, %3 ms of CPU")
                                     .arg(steps[i])
                                     .arg(wallMs)
@@ -556,8 +559,10 @@ void tst_Window::scenario()
                      qPrintable(QString::number(roundsAtLastCommand)));
         if (closer.isActive() && verb != "close") {
             closer.stop();
+            // A close that waited for the exchange's own end would take the 25 s
+            // watchdog or the timer's 30 s delay; even a loaded machine ends it in far less.
             const qint64 sinceCloseMs = (PerloSim::nowNs() - closedNs) / 1000000;
-            QVERIFY2(closedNs && sinceCloseMs < 250, qPrintable(QString::number(sinceCloseMs)));
+            QVERIFY2(closedNs && sinceCloseMs < 1500, qPrintable(QString::number(sinceCloseMs)));
             QVERIFY(!b.link().comPERLO.PortOpen());
         }
     }
@@ -578,10 +583,11 @@ void tst_Window::scenario()
     if (!s.texts.isEmpty())
         QCOMPARE(b.texts(), s.texts);
     QVERIFY(!QGuiApplication::overrideCursor() && b.window().MousePointer() == 0);
-    QList<WindowBench::Sample> busy = b.samples;
-    busy.removeIf([](const WindowBench::Sample &sample) { return !sample.busy; });
-    const qint64 busyMs = busy.isEmpty() ? 0 : (busy.last().ns - busy.first().ns) / 1000000;
-    QVERIFY2(s.busyMs == 0 || (busyMs >= s.busyMs - 20 && busyMs <= s.busyMs + 100),
+    // Timers never fire early, so the floor is exact: below it a pause or the
+    // watchdog was cut short. Above it by 400 ms, a watchdog ran a second
+    // interval, which a loaded machine's lateness never comes near.
+    const qint64 busyMs = b.busyMs();
+    QVERIFY2(s.busyMs == 0 || (busyMs >= s.busyMs && busyMs <= s.busyMs + 400),
              qPrintable(QString::number(busyMs)));
 }
 

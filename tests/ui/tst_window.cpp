@@ -21,13 +21,10 @@ struct Scenario
 {
     QString steps; // "connect; up 6; fault silent; set", see scenario()
     QByteArray wire; // what timer 1 received, from its start
-    QStringList boxes; // %1 the device COM1 opened, %2 the group that owns it
-    QString state; // as WindowBench::state(); empty: not looked at
-    QString texts; // as WindowBench::texts(); empty: not looked at
-    QList<int> block = {}; // timer 1's rows; empty for TimerRows
+    QStringList boxes = {}; // %1 the device COM1 opened, %2 the group that owns it
+    QString state = {}; // as WindowBench::state(); empty: not looked at
+    QString texts = {}; // as WindowBench::texts(); empty: not looked at
     int busyMs = 0; // the least the last step's busy time can be
-    int generation = 16;
-    int replyDelay = 0;
     QByteArray wire2 = {}; // what timer 2 received
 };
 Q_DECLARE_METATYPE(Scenario)
@@ -207,6 +204,7 @@ void tst_Window::tabOrderAndFocus()
 void tst_Window::scenario_data()
 {
     QTest::addColumn<Scenario>("s");
+    const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
     const QString idle =
             "COM1 open; serial-; connect-; params+; get+ set- shutter+; rows xxxxxxxxxxx; V2.10";
     const QString edited = QString(idle).replace("set-", "set+"),
@@ -223,122 +221,105 @@ void tst_Window::scenario_data()
                       *const row6Up = "11 22 33 44 55 66 3 1 88 99 255";
     auto sent = [](const QString &texts) { return Connected + "/P" + blockOf(digitsOf(texts)); };
     const QString setFailed = "Error Setting Flight Parameters",
-                  versionFailed = "Error getting timer firmware version";
+                  noVersion = "Error getting timer firmware version",
+                  notRead = "Error Retreiving Flight Parameters",
+                  shutterFailed = "Error Testing Shutter: ";
     const QString hint = "\r\nCOM1 and COM2 are the first two of them. For another port, set "
                          "RURUZIDURA_COM1 to its device.";
-    QTest::newRow("start: only the port choice and Connect take input") << Scenario{
+    row("start: only the port choice and Connect take input") << Scenario{
         "shutter; get; set; up 0; down 0; up 6; down 10; type", "", {}, fresh, blank
     };
     // Connect: busy for the version read only; the rows' change events come first.
-    QTest::newRow("connect, 16-byte")
-            << Scenario{ "connect", Connected, {}, idle, Shown, {}, 200, 16, 100 };
-    QTest::newRow("connect, 8-byte")
-            << Scenario{ "connect", Connected, {}, eightByte, "11 22 33 44 55 66 2 1 - - -",
-                         {},        0,         8 };
-    QTest::newRow("connect, no timer") << Scenario{
-        "fault silent; connect", "/V/Z", { versionFailed + TimedOut }, closed, blank, {}, 1000
+    row("connect, 16-byte") << Scenario{ "delay 100; connect", Connected, {}, idle, Shown, 200 };
+    row("connect, 8-byte") << Scenario{
+        "gen 8; connect", Connected, {}, eightByte, "11 22 33 44 55 66 2 1 - - -"
     };
-    QTest::newRow("connect, refused") << Scenario{
-        "fault refuse; connect", "/V/Z", { versionFailed + Refused }, closed, blank
+    row("connect, no timer") << Scenario{
+        "fault silent; connect", "/V/Z", { noVersion + TimedOut }, closed, blank, 1000
     };
-    QTest::newRow("connect, no timer, then COM2")
-            << Scenario{ "fault silent; connect; com2; connect",
-                         "/V/Z",
-                         { versionFailed + TimedOut },
-                         onCom2,
-                         OtherShown,
-                         {},
-                         0,
-                         16,
-                         0,
-                         Connected };
-    QTest::newRow("connect, short block, then a step up from the value at start")
-            << Scenario{ "fault short; connect; up 0",
+    row("connect, refused") << Scenario{
+        "fault refuse; connect", "/V/Z", { noVersion + Refused }, closed, blank
+    };
+    row("connect, no timer, then COM2") << Scenario{ "fault silent; connect; com2; connect",
+                                                     "/V/Z",
+                                                     { noVersion + TimedOut },
+                                                     onCom2,
+                                                     OtherShown,
+                                                     0,
+                                                     Connected };
+    row("connect, short block, then a step up from the value at start")
+            << Scenario{ "gen 8; fault short; connect; up 0",
                          Connected,
                          { "Error retreiving parameters" },
                          QString(eightByte).replace("set-", "set+"),
-                         "1 - - - - - - - - - -",
-                         {},
-                         0,
-                         8 };
-    QTest::newRow("COM2 then COM1 leaves port 1")
+                         "1 - - - - - - - - - -" };
+    row("COM2 then COM1 leaves port 1")
             << Scenario{ "com2; com1; connect", Connected, {}, idle, Shown };
-    QTest::newRow("COM2 then Connect opens port 2")
-            << Scenario{ "com2; connect", "", {}, onCom2, OtherShown, {}, 0, 16, 0, Connected };
-    QTest::newRow("port absent, no serial port") << Scenario{
-        "absent; ports; connect",
-        "",
-        { "Cannot open COM1 (%1)\r\n\r\nNo such file or directory\r\n\r\n"
-          "This computer has no serial port: the timer needs a USB serial adapter." },
-        fresh,
-        blank
-    };
-    QTest::newRow("port held by another program") << Scenario{
+    row("COM2 then Connect opens port 2")
+            << Scenario{ "com2; connect", "", {}, onCom2, OtherShown, 0, Connected };
+    row("port absent, no serial port")
+            << Scenario{ "absent; ports; connect",
+                         "",
+                         { "Cannot open COM1 (%1)\r\n\r\nNo such file or directory\r\n\r\nThis "
+                           "computer has no serial port: the timer needs a USB serial adapter." },
+                         fresh,
+                         blank };
+    row("port held by another program") << Scenario{
         "held; ports /dev/ttyUSB0:FT232R USB UART:FTDI,/dev/ttyS0; connect",
         "",
         { "Cannot open COM1 (%1)\r\n\r\nPermission error while locking the device\r\n\r\nAnother "
-          "program is using the port; close it and try again."
-          "\r\n\r\nSerial ports present:\r\n/dev/ttyS0\r\n/dev/ttyUSB0: FT232R USB UART (FTDI)"
+          "program is using the port; close it and try again.\r\n\r\nSerial ports present:\r\n"
+          "/dev/ttyS0\r\n/dev/ttyUSB0: FT232R USB UART (FTDI)"
           + hint },
         fresh,
         blank
     };
 
-    QTest::newRow("set, written") << Scenario{
-        "connect; up 6; set", sent(row6Up), {}, idle, row6Up, {}, 180
-    };
-    QTest::newRow("set, refused, row 0 stepped") << Scenario{
+    row("set, written") << Scenario{ "connect; up 6; set", sent(row6Up), {}, idle, row6Up, 180 };
+    row("set, refused, row 0 stepped") << Scenario{
         "connect; up 0; fault refuse; set", sent(row0Up), { setFailed + Refused }, edited, row0Up
     };
-    QTest::newRow("set, timed out, row 6 stepped") << Scenario{ "connect; up 6; fault silent; set",
-                                                                sent(row6Up),
-                                                                { setFailed + TimedOut },
-                                                                edited6,
-                                                                row6Up,
-                                                                {},
-                                                                680 };
-    QTest::newRow("retrieve") << Scenario{
+    row("set, timed out, row 6 stepped") << Scenario{ "connect; up 6; fault silent; set",
+                                                      sent(row6Up),
+                                                      { setFailed + TimedOut },
+                                                      edited6,
+                                                      row6Up,
+                                                      680 };
+    row("retrieve") << Scenario{
         "connect; up 6; block; get", Connected + "/D", {}, idle, OtherShown
     };
-    QTest::newRow("retrieve, refused") << Scenario{ "connect; up 6; fault refuse; get",
-                                                    Connected + "/D",
-                                                    { "Error Retreiving Flight Parameters" },
-                                                    edited6,
-                                                    row6Up,
-                                                    {},
-                                                    500 };
-    QTest::newRow("test shutter, 0.2 s")
-            << Scenario{ "connect; shutter", Connected + "/S", {}, idle, Shown, {}, 200 };
-    QTest::newRow("test shutter, refused") << Scenario{ "connect; fault refuse; shutter",
-                                                        Connected + "/S",
-                                                        { "Error Testing Shutter: " + Refused },
-                                                        idle,
-                                                        Shown };
-    QTest::newRow("test shutter, timed out")
-            << Scenario{ "connect; fault silent; shutter",
-                         Connected + "/S",
-                         { "Error Testing Shutter: " + TimedOut },
-                         idle,
-                         "11 22 33 44 55 66 0 1 88 99 255",
-                         digitsOf("11 22 33 44 55 66 0 1 88 99 255"),
-                         500 };
+    row("retrieve, refused") << Scenario{
+        "connect; up 6; fault refuse; get", Connected + "/D", { notRead }, edited6, row6Up, 500
+    };
+    row("test shutter, 0.2 s") << Scenario{
+        "connect; shutter", Connected + "/S", {}, idle, Shown, 200
+    };
+    row("test shutter, refused") << Scenario{
+        "connect; fault refuse; shutter", Connected + "/S", { shutterFailed + Refused }, idle, Shown
+    };
+    row("test shutter, timed out") << Scenario{ "row 6 0; connect; fault silent; shutter",
+                                                Connected + "/S",
+                                                { shutterFailed + TimedOut },
+                                                idle,
+                                                "11 22 33 44 55 66 0 1 88 99 255",
+                                                500 };
 
     // Input while an exchange waits starts nothing and changes nothing.
-    QTest::newRow("input during Connect")
-            << Scenario{ "barrage; connect", Connected, {}, idle, Shown, {}, 0, 16, 150 };
-    QTest::newRow("input during Retrieve") << Scenario{
-        "connect; up 0; barrage; get", Connected + "/D", {}, idle, Shown, {}, 0, 16, 150
+    row("input during Connect") << Scenario{
+        "delay 150; barrage; connect", Connected, {}, idle, Shown
     };
-    QTest::newRow("input during Set") << Scenario{
-        "connect; up 0; barrage; set", sent(row0Up), {}, idle, row0Up, {}, 0, 16, 150
+    row("input during Retrieve") << Scenario{
+        "connect; up 0; delay 150; barrage; get", Connected + "/D", {}, idle, Shown
     };
-    QTest::newRow("input during Test Shutter") << Scenario{
-        "connect; barrage; shutter", Connected + "/S", {}, idle, Shown, {}, 0, 16, 150
+    row("input during Set") << Scenario{
+        "connect; up 0; delay 150; barrage; set", sent(row0Up), {}, idle, row0Up
+    };
+    row("input during Test Shutter") << Scenario{
+        "connect; delay 150; barrage; shutter", Connected + "/S", {}, idle, Shown
     };
 
     // A close while an exchange waits ends it at once: no box, the port closed.
-    QList<int> longShutter = TimerRows;
-    longShutter[6] = 245; // with the 500 ms on top, a 25 s watchdog
+    // Row 6 at 245 gives Test Shutter a 25 s watchdog.
     for (const auto &[name, steps, wire] :
          std::initializer_list<std::tuple<const char *, const char *, QByteArray>>{
                  { "Connect, version read", "slow V; close V 0 100; connect", "/V" },
@@ -352,86 +333,76 @@ void tst_Window::scenario_data()
                    sent("12 22 33 44 55 66 245 1 88 99 255") },
                  { "Test Shutter, 25 s watchdog", "connect; slow S; close S 0 200; shutter",
                    Connected + "/S" } })
-        QTest::addRow("close during %s", name) << Scenario{ steps, wire, {}, {}, {}, longShutter };
+        QTest::addRow("close during %s", name) << Scenario{ "row 6 245; " + QString(steps), wire };
 
     // The line goes away during a wait: the exchange ends by its watchdog, and
     // the next one opens the port again, mapped afresh.
-    const QStringList shutterTimedOut{ "Error Testing Shutter: " + TimedOut };
-    const QString notRead = "Error Retreiving Flight Parameters";
-    QTest::newRow("hang-up mid-reply, nothing comes back")
+    const QStringList shutterTimedOut{ shutterFailed + TimedOut };
+    row("hang-up mid-reply, nothing comes back")
             << Scenario{ "connect; up 0; fault hangup; shutter; idle; get; set",
                          Connected + "/S",
                          shutterTimedOut + QStringList{ notRead, setFailed + TimedOut },
                          lost,
                          row0Up,
-                         {},
                          680 };
-    QTest::newRow("dropped while silent, nothing comes back")
+    row("dropped while silent, nothing comes back")
             << Scenario{ "connect; up 0; fault silent; drop; shutter; idle; get",
                          Connected + "/S",
                          shutterTimedOut + QStringList{ notRead },
                          lost,
                          row0Up,
-                         {},
                          500 };
-    QTest::newRow("replugged at the same path")
+    row("replugged at the same path")
             << Scenario{ "connect; fault hangup; get; idle; replug com1; get; up 0; set",
                          Connected + "/D",
                          { notRead },
                          idle,
                          "2 2 3 4 5 6 70 0 9 10 11",
-                         {},
-                         0,
-                         16,
                          0,
                          "/D/P" + blockOf(digitsOf("2 2 3 4 5 6 70 0 9 10 11")) };
-    QTest::newRow("replugged under another name")
+    row("replugged under another name")
             << Scenario{ "adapter; connect; fault silent; drop; shutter; idle; replug ttyUSB1; get",
                          Connected + "/S",
                          shutterTimedOut,
                          idle,
                          OtherShown,
-                         {},
-                         0,
-                         16,
                          0,
                          "/D" };
 
-    // Each row steps by one and stops at both ends; a step enables "Set", and on row 6 disables
-    // "Test Shutter".
-    for (int row = 0; row < FlightParams::RowCount; ++row) {
+    // Each row steps by one and stops at both ends; a step enables "Set", and
+    // on row 6 disables "Test Shutter".
+    for (int r = 0; r < FlightParams::RowCount; ++r) {
         for (const bool atTop : { true, false }) {
-            QList<int> block = TimerRows;
-            block[row] = atTop ? FlightParams::row(row).maximum : 0;
+            const int end = atTop ? FlightParams::row(r).maximum : 0;
             QStringList texts = QString(Shown).split(' ');
-            texts[row] = QString::number(block[row]);
-            QTest::addRow("row %d stops at %d", row, block[row])
-                    << Scenario{ QStringLiteral("connect; %2 %1; %3 %1; %2 %1; %2 %1")
-                                         .arg(row)
-                                         .arg(atTop ? "up" : "down", atTop ? "down" : "up"),
-                                 Connected,
-                                 {},
-                                 row == 6 ? edited6 : edited,
-                                 texts.join(' '),
-                                 block };
+            texts[r] = QString::number(end);
+            const QString steps = QStringLiteral("row %1 %2; connect; %3 %1; %4 %1; %3 %1; %3 %1")
+                                          .arg(r)
+                                          .arg(end)
+                                          .arg(atTop ? "up" : "down", atTop ? "down" : "up");
+            QTest::addRow("row %d stops at %d", r, end)
+                    << Scenario{ steps, Connected, {}, r == 6 ? edited6 : edited, texts.join(' ') };
         }
     }
     // Last: it gives up this process's file access override, where it runs as root.
-    QTest::newRow("port not permitted")
-            << Scenario{ "denied; ports /dev/ttyACM0; connect",
-                         "",
-                         { "Cannot open COM1 (%1)\r\n\r\nPermission denied\r\n\r\nYou must be a "
-                           "member of the group \"%2\", which owns the device "
-                           "(sudo usermod -aG %2 $USER, then log in again).\r\n\r\nSerial ports "
-                           "present:\r\n/dev/ttyACM0"
-                           + hint },
-                         fresh,
-                         blank };
+    row("port not permitted") << Scenario{
+        "denied; ports /dev/ttyACM0; connect",
+        "",
+        { "Cannot open COM1 (%1)\r\n\r\nPermission denied\r\n\r\nYou must be a "
+          "member of the group \"%2\", which owns the device (sudo usermod -aG "
+          "%2 $USER, then log in again).\r\n\r\nSerial ports present:\r\n"
+          "/dev/ttyACM0"
+          + hint },
+        fresh,
+        blank
+    };
 }
 
 // Steps: connect, get, set, shutter (the buttons); com1, com2; up N, down N
 // (row N's arrows); type (into the version box); fault NAME (timer 1
-// misbehaves from then on); block (timer 1 takes other rows); slow C (timer 1
+// misbehaves from then on); block (timer 1 takes other rows); row N V (timer
+// 1's row N holds V); gen 8 (timer 1 is of the 8-byte firmware); delay MS
+// (timer 1 answers MS late); slow C (timer 1
 // answers command C only after 30 s); drop (timer 1 hangs up 100 ms later);
 // idle (a second); adapter (COM1 is the one port the system lists); replug
 // NAME (timer 2 appears as NAME, also in that list); ports A:desc:maker,B
@@ -444,9 +415,7 @@ void tst_Window::scenario()
 {
     QFETCH(Scenario, s);
     WindowBench &b = *m_bench;
-    b.sim().setGeneration(s.generation);
-    b.sim().setReplyDelay(s.replyDelay);
-    b.sim().setBlock(blockOf(s.block.isEmpty() ? TimerRows : s.block));
+    b.sim().setBlock(blockOf(TimerRows));
     b.sim(2).setBlock(blockOf(Other));
     QVERIFY(b.start());
     QList<PresentPort> present{ { b.cable(1), {}, {} } };
@@ -494,6 +463,14 @@ void tst_Window::scenario()
             QVERIFY(known);
         } else if (verb == "block")
             b.sim().setBlock(blockOf(Other));
+        else if (verb == "row") {
+            QByteArray block = b.sim().block();
+            block[arg.section(' ', 0, 0).toInt()] = char(arg.section(' ', 1, 1).toInt());
+            b.sim().setBlock(block);
+        } else if (verb == "gen")
+            b.sim().setGeneration(arg.toInt());
+        else if (verb == "delay")
+            b.sim().setReplyDelay(arg.toInt());
         else if (verb == "slow")
             b.sim().setScript(arg.at(0).toLatin1(),
                               { { 30000,

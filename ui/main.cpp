@@ -8,6 +8,11 @@
 
 int main(int argc, char *argv[])
 {
+    // A logout, a terminal's Ctrl+C or a script's kill closes the window as
+    // its close button does: the exchange is abandoned and the port released.
+    // Until the window is there to close, the signal waits.
+    const auto closingSignals = { SIGINT, SIGTERM, SIGHUP };
+    holdSignals(closingSignals);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RURUZidura"));
     // Lets docks and task switchers match the window to its desktop entry.
@@ -15,8 +20,6 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();
-    // A logout, a terminal's Ctrl+C or a script's kill closes the window as
-    // its close button does: the exchange is abandoned and the port released.
-    runOnSignals({ SIGINT, SIGTERM, SIGHUP }, &window, [&window] { window.close(); });
+    runOnSignals(closingSignals, &window, [&window] { window.close(); });
     return app.exec();
 }

@@ -25,7 +25,22 @@ void drainSignalPipe()
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) { }
 }
 
+sigset_t setOf(std::initializer_list<int> signalNumbers)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : signalNumbers)
+        sigaddset(&set, signalNumber);
+    return set;
+}
+
 } // namespace
+
+void holdSignals(std::initializer_list<int> signalNumbers)
+{
+    const sigset_t set = setOf(signalNumbers);
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void runOnSignals(std::initializer_list<int> signalNumbers, QObject *context,
                   std::function<void()> action)
@@ -46,4 +61,6 @@ void runOnSignals(std::initializer_list<int> signalNumbers, QObject *context,
     handler.sa_flags = SA_RESTART;
     for (int signalNumber : signalNumbers)
         ::sigaction(signalNumber, &handler, nullptr);
+    const sigset_t set = setOf(signalNumbers);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }

@@ -2,11 +2,9 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
-#  include <fcntl.h>
-#  include <poll.h>
-#  include <unistd.h>
-#endif
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 LineWatch::LineWatch(QObject *parent) : QObject(parent) { }
 
@@ -18,16 +16,12 @@ LineWatch::~LineWatch()
 void LineWatch::watch(qintptr descriptor)
 {
     stop();
-#ifdef Q_OS_UNIX
     m_fd = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
     if (m_fd < 0)
         return;
     // A hang-up reads as "readable" for ever after, so this fires until the line is let go.
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &LineWatch::check);
-#else
-    Q_UNUSED(descriptor);
-#endif
 }
 
 void LineWatch::stop()
@@ -38,21 +32,17 @@ void LineWatch::stop()
         m_notifier->deleteLater();
         m_notifier = nullptr;
     }
-#ifdef Q_OS_UNIX
     if (m_fd >= 0)
         ::close(m_fd);
-#endif
     m_fd = -1;
 }
 
 void LineWatch::check()
 {
-#ifdef Q_OS_UNIX
     // Plain data is Qt's to read; only the end of the line matters here.
     pollfd line{ m_fd, POLLIN, 0 };
     if (::poll(&line, 1, 0) <= 0 || !(line.revents & (POLLHUP | POLLERR | POLLNVAL)))
         return;
     m_notifier->setEnabled(false); // once per line
     emit lineGone();
-#endif
 }

@@ -1,10 +1,12 @@
 #include "frmmain.h"
 #include "stopwatchicon.h"
-#include "unixsignals.h"
 
 #include <QApplication>
 
-#include <csignal>
+#ifdef Q_OS_UNIX
+#  include "unixsignals.h"
+#  include <csignal>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -15,8 +17,10 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();
+#ifdef Q_OS_UNIX
     // A logout, a terminal's Ctrl+C or a script's kill closes the window as
     // its close button does: the exchange is abandoned and the port released.
     runOnSignals({ SIGINT, SIGTERM, SIGHUP }, &window, [&window] { window.close(); });
+#endif
     return app.exec();
 }

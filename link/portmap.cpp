@@ -82,8 +82,12 @@ QString describe(const PresentPort &port)
     QString text = port.device;
     if (!port.description.isEmpty())
         text += QStringLiteral(": ") + port.description;
-    if (!port.manufacturer.isEmpty())
-        text += QStringLiteral(" (%1)").arg(port.manufacturer);
+    // Windows' built-in ports come from "(Standard port types)".
+    const QString &maker = port.manufacturer;
+    if (maker.startsWith(QLatin1Char('(')) && maker.endsWith(QLatin1Char(')')))
+        text += QLatin1Char(' ') + maker;
+    else if (!maker.isEmpty())
+        text += QStringLiteral(" (%1)").arg(maker);
     return text;
 }
 

@@ -1,5 +1,6 @@
 #include "linewatch.h"
 
+#include <QSerialPort>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -13,10 +14,10 @@ LineWatch::~LineWatch()
     stop();
 }
 
-void LineWatch::watch(qintptr descriptor)
+void LineWatch::watch(const QSerialPort &line)
 {
     stop();
-    m_fd = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
+    m_fd = ::fcntl(line.handle(), F_DUPFD_CLOEXEC, 0);
     if (m_fd < 0)
         return;
     // A hang-up reads as "readable" for ever after, so this fires until the line is let go.

@@ -63,7 +63,7 @@ bool SerialControl::openDevice()
         qCDebug(lcTraffic) << "open" << m_device << "failed:" << m_openError;
         return false;
     }
-    emit lineOpened(m_serial.handle());
+    emit lineOpened(m_serial);
     qCDebug(lcTraffic) << "opened" << m_device;
     return true;
 }

@@ -61,7 +61,7 @@ public:
 
 signals:
     // For whatever watches the line beside the serial library.
-    void lineOpened(qintptr handle);
+    void lineOpened(const QSerialPort &line);
     void lineClosing();
 
 private:

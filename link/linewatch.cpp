@@ -1,12 +1,11 @@
 #include "linewatch.h"
 
+#include <QSerialPort>
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
-#  include <fcntl.h>
-#  include <poll.h>
-#  include <unistd.h>
-#endif
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 LineWatch::LineWatch(QObject *parent) : QObject(parent) { }
 
@@ -15,19 +14,15 @@ LineWatch::~LineWatch()
     stop();
 }
 
-void LineWatch::watch(qintptr descriptor)
+void LineWatch::watch(const QSerialPort &line)
 {
     stop();
-#ifdef Q_OS_UNIX
-    m_fd = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
+    m_fd = ::fcntl(line.handle(), F_DUPFD_CLOEXEC, 0);
     if (m_fd < 0)
         return;
     // A hang-up reads as "readable" for ever after, so this fires until the line is let go.
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &LineWatch::check);
-#else
-    Q_UNUSED(descriptor);
-#endif
 }
 
 void LineWatch::stop()
@@ -38,21 +33,17 @@ void LineWatch::stop()
         m_notifier->deleteLater();
         m_notifier = nullptr;
     }
-#ifdef Q_OS_UNIX
     if (m_fd >= 0)
         ::close(m_fd);
-#endif
     m_fd = -1;
 }
 
 void LineWatch::check()
 {
-#ifdef Q_OS_UNIX
     // Plain data is Qt's to read; only the end of the line matters here.
     pollfd line{ m_fd, POLLIN, 0 };
     if (::poll(&line, 1, 0) <= 0 || !(line.revents & (POLLHUP | POLLERR | POLLNVAL)))
         return;
     m_notifier->setEnabled(false); // once per line
     emit lineGone();
-#endif
 }

@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+class QSerialPort;
 class QSocketNotifier;
 
 // Tells when the device behind an open serial line has gone away: the far end
@@ -16,8 +17,8 @@ public:
     explicit LineWatch(QObject *parent = nullptr);
     ~LineWatch() override;
 
-    // Watches the line on `descriptor`, which must stay open until stop().
-    void watch(qintptr descriptor);
+    // Watches the open `line`, whose descriptor must stay open until stop().
+    void watch(const QSerialPort &line);
     void stop();
 
 signals:

@@ -7,6 +7,27 @@
 namespace PortMap {
 namespace {
 
+#ifdef Q_OS_WIN
+// Windows names its ports "COM4", and QSerialPort opens them by that name.
+QString deviceOf(const QSerialPortInfo &info)
+{
+    return info.portName();
+}
+QString unnumberedDevice(int port)
+{
+    return QStringLiteral("COM%1").arg(port);
+}
+#else
+QString deviceOf(const QSerialPortInfo &info)
+{
+    return info.systemLocation();
+}
+QString unnumberedDevice(int port)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+#endif
+
 bool isAdapter(const PresentPort &port)
 {
     const QString name = port.device.section(QLatin1Char('/'), -1);
@@ -31,7 +52,7 @@ QList<PresentPort> systemPorts()
 {
     QList<PresentPort> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ports.append({ info.systemLocation(), info.description(), info.manufacturer() });
+        ports.append({ deviceOf(info), info.description(), info.manufacturer() });
     return ports;
 }
 
@@ -47,18 +68,13 @@ QList<PresentPort> inComOrder(QList<PresentPort> ports)
 
 QString deviceFor(int port, const QList<PresentPort> &present)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(present);
-    return QStringLiteral("COM%1").arg(port);
-#else
     const QByteArray override = qgetenv("RURUZIDURA_COM" + QByteArray::number(port));
     if (!override.isEmpty())
         return QString::fromLocal8Bit(override);
     const QList<PresentPort> numbered = inComOrder(present);
     if (port >= 1 && port <= numbered.size())
         return numbered.at(port - 1).device;
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
+    return unnumberedDevice(port);
 }
 
 QString describe(const PresentPort &port)
@@ -66,8 +82,12 @@ QString describe(const PresentPort &port)
     QString text = port.device;
     if (!port.description.isEmpty())
         text += QStringLiteral(": ") + port.description;
-    if (!port.manufacturer.isEmpty())
-        text += QStringLiteral(" (%1)").arg(port.manufacturer);
+    // Windows' built-in ports come from "(Standard port types)".
+    const QString &maker = port.manufacturer;
+    if (maker.startsWith(QLatin1Char('(')) && maker.endsWith(QLatin1Char(')')))
+        text += QLatin1Char(' ') + maker;
+    else if (!maker.isEmpty())
+        text += QStringLiteral(" (%1)").arg(maker);
     return text;
 }
 

@@ -1,6 +1,10 @@
 #include "serialcontrol.h"
 #include "traffic.h"
 
+#ifdef Q_OS_UNIX
+#  include "linewatch.h"
+#endif
+
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
@@ -8,7 +12,14 @@ Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
 SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
-    connect(&m_watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
+#ifdef Q_OS_UNIX
+    // Windows reports a vanished line through the port's errors (onError);
+    // Unix only through the descriptor.
+    auto *watch = new LineWatch(this);
+    connect(this, &SerialControl::lineOpened, watch, &LineWatch::watch);
+    connect(this, &SerialControl::lineClosing, watch, &LineWatch::stop);
+    connect(watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
+#endif
 }
 
 QString SerialControl::deviceDescription(int port) const
@@ -26,7 +37,7 @@ bool SerialControl::setPortOpen(bool open)
 {
     m_lineLost = false;
     if (!open) {
-        m_watch.stop();
+        emit lineClosing();
         m_rescued.clear();
         if (m_serial.isOpen())
             m_serial.close();
@@ -52,7 +63,7 @@ bool SerialControl::openDevice()
         qCDebug(lcTraffic) << "open" << m_device << "failed:" << m_openError;
         return false;
     }
-    m_watch.watch(m_serial.handle());
+    emit lineOpened(m_serial);
     qCDebug(lcTraffic) << "opened" << m_device;
     return true;
 }
@@ -103,7 +114,10 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::PermissionError:
     case QSerialPort::OpenError:
-        return; // reported by setPortOpen()
+        if (!m_serial.isOpen())
+            return; // reported by setPortOpen()
+        // Windows reports a pulled adapter on an open line as "access denied".
+        break;
     default:
         break;
     }
@@ -119,7 +133,7 @@ void SerialControl::dropLine(const QString &why)
     qCDebug(lcTraffic) << "line lost:" << why;
     m_droppingLine = true;
     m_lineLost = true;
-    m_watch.stop();
+    emit lineClosing();
     m_rescued += m_serial.readAll();
     m_serial.close();
     m_droppingLine = false;

@@ -1,7 +1,6 @@
 #ifndef SERIALCONTROL_H
 #define SERIALCONTROL_H
 
-#include "linewatch.h"
 #include "portmap.h"
 
 #include <QByteArray>
@@ -60,6 +59,11 @@ public:
     // The device the last open tried.
     QString device() const { return m_device; }
 
+signals:
+    // For whatever watches the line beside the serial library.
+    void lineOpened(const QSerialPort &line);
+    void lineClosing();
+
 private:
     bool openDevice();
     void onError(QSerialPort::SerialPortError error);
@@ -69,7 +73,6 @@ private:
     PortLister m_listPorts = PortMap::systemPorts;
     QSerialPort m_serial;
     QString m_device;
-    LineWatch m_watch;
     qint16 m_commPort = 1;
     bool m_lineLost = false;
     bool m_droppingLine = false;

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 
 #include <csignal>
 #include <cstdio>
@@ -30,7 +31,10 @@ int main(int argc, char *argv[])
             "kind", "none");
     const QCommandLineOption delay("delay", "Wait <ms> before every reply.", "ms", "0");
     const QCommandLineOption strict("strict", "Refuse /P blocks sent too fast.");
-    parser.addOptions({ generation, version, link, fullSpeed, fault, delay, strict });
+    const QCommandLineOption wireLog(
+            "wire-log", "Append every byte received to <file>: steady clock in ns, byte in hex.",
+            "file");
+    parser.addOptions({ generation, version, link, fullSpeed, fault, delay, strict, wireLog });
     parser.process(app);
 
     bool faultKnown = false;
@@ -48,6 +52,20 @@ int main(int argc, char *argv[])
     sim.setFault(chosenFault);
     sim.setReplyDelay(parser.value(delay).toInt());
     sim.setStrict(parser.isSet(strict));
+
+    QFile log(parser.value(wireLog));
+    if (parser.isSet(wireLog)) {
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            std::fprintf(stderr, "perlo-sim: %s: %s\n", qPrintable(log.fileName()),
+                         qPrintable(log.errorString()));
+            return 1;
+        }
+        // Another program reads it while the timer runs: a whole line per write.
+        QObject::connect(&sim, &PerloSim::byteReceived, &log, [&log](quint8 byte, qint64 ns) {
+            log.write(QByteArray::number(ns) + ' '
+                      + QByteArray::number(byte, 16).rightJustified(2, '0') + '\n');
+        });
+    }
 
     QString error;
     if (!sim.start(&error) || (parser.isSet(link) && !sim.makeLink(parser.value(link), &error))) {

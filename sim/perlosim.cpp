@@ -197,6 +197,7 @@ void PerloSim::retryReading()
 void PerloSim::handleByte(quint8 byte, qint64 ns)
 {
     m_received.append({ ns, byte });
+    emit byteReceived(byte, ns);
     switch (m_parse) {
     case Parse::Block:
         m_incomingBlock.append(char(byte));

@@ -83,6 +83,7 @@ public:
     static Fault faultFromName(const QString &name, bool *ok);
 
 signals:
+    void byteReceived(quint8 byte, qint64 ns);
     void commandReceived(char command);
     void blockWritten(const QByteArray &block);
 

@@ -393,6 +393,12 @@ void tst_Link::portMapping_data()
     QTest::newRow("adapters by number")
             << QStringList{ "/dev/ttyUSB10||", "/dev/ttyACM3||Arduino", "/dev/ttyUSB2||" }
             << QString() << QStringList{ "/dev/ttyACM3 (Arduino)", "/dev/ttyUSB2" };
+    QTest::newRow("Windows' names, by COM number")
+            << QStringList{ "COM10||", "COM4|USB Serial Port|FTDI",
+                            "COM1|Communications Port|(Standard port types)" }
+            << QString()
+            << QStringList{ "COM1: Communications Port (Standard port types)",
+                            "COM4: USB Serial Port (FTDI)" };
     QTest::newRow("an override") << QStringList{ "/dev/ttyS0||", ftdi } << "/dev/ttyUSB0"
                                  << QStringList{ "/dev/ttyS0", ftdiTip };
     QTest::newRow("an override of a port not present")

@@ -208,6 +208,22 @@ void tst_Link::exchange()
     for (int i = 0; action == "write" && i < x.blockLen; ++i)
         wire += char(i <= s.link.LastParam ? before.values[i] : 0);
     QTRY_COMPARE(s.received(), wire);
+    if (action == "write") {
+        // The pauses as the timer met them: a loaded machine makes a few of them late, a
+        // lengthened one makes every gap long (20 ms between bytes, 300 ms after "/P").
+        QList<qint64> gapsMs;
+        s.sim.call([&](PerloSim &sim) {
+            const QList<PerloSim::Received> &in = sim.received();
+            for (qsizetype i = 2; i < in.size(); ++i)
+                gapsMs.append((in[i].ns - in[i - 1].ns) / 1000000);
+        });
+        const qint64 afterCommandMs = gapsMs.takeFirst();
+        std::sort(gapsMs.begin(), gapsMs.end());
+        const qint64 medianGapMs = gapsMs.at(gapsMs.size() / 2);
+        QVERIFY2(afterCommandMs < 250 && medianGapMs < 12,
+                 qPrintable(
+                         QStringLiteral("%1 ms, then %2 ms").arg(afterCommandMs).arg(medianGapMs)));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(s.link.comPERLO.InBufferCount(), qint64(x.unread.size()), 1000);
     QCOMPARE(s.link.comPERLO.Input(), x.unread);
 

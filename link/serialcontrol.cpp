@@ -8,6 +8,7 @@ Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
 SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+    connect(&m_serial, &QSerialPort::readyRead, this, &SerialControl::boundInput);
     connect(&m_watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
 }
 
@@ -91,6 +92,13 @@ QByteArray SerialControl::Input()
     if (!bytes.isEmpty())
         qCDebug(lcTraffic) << "in" << bytes.toHex(' ');
     return bytes;
+}
+
+void SerialControl::boundInput()
+{
+    const qint64 excess = m_serial.bytesAvailable() - MaxBuffered;
+    if (excess > 0)
+        m_serial.skip(excess);
 }
 
 void SerialControl::onError(QSerialPort::SerialPortError error)

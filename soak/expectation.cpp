@@ -30,11 +30,11 @@ double arrivalMs(qsizetype index, int delayMs, const TimerFacts &timer)
     return delayMs + double(index + 1) * perByte;
 }
 
-unsigned byTime(unsigned outcome, double doneMs, int watchdogMs)
+unsigned byTime(unsigned outcome, double doneMs, int watchdogMs, int graceMs)
 {
-    if (doneMs < watchdogMs - WatchdogMarginMs)
+    if (doneMs < watchdogMs - graceMs)
         return outcome;
-    if (doneMs > watchdogMs + WatchdogMarginMs)
+    if (doneMs > watchdogMs + graceMs)
         return TimedOut;
     return outcome | TimedOut;
 }
@@ -64,7 +64,7 @@ unsigned textOutcomes(char command, const TimerFacts &timer, int watchdogMs)
     const qsizetype first = qMin(ok < 0 ? line.size() : ok, er < 0 ? line.size() : er) + 1;
     // Both there: "OK" wins when it comes first, or in the same read as the "ER".
     const unsigned seen = ok >= 0 && (er < 0 || ok < er) ? Ok : ok >= 0 ? (Refused | Ok) : Refused;
-    return byTime(seen, arrivalMs(first, delayMs, timer), watchdogMs);
+    return byTime(seen, arrivalMs(first, delayMs, timer), watchdogMs, timer.graceMs);
 }
 
 unsigned blockOutcomes(const TimerFacts &timer, int blockLen, int lastParam, int watchdogMs)
@@ -88,7 +88,7 @@ unsigned blockOutcomes(const TimerFacts &timer, int blockLen, int lastParam, int
         return TimedOut;
     // The whole block ends the wait; one byte short is taken when the watchdog fires.
     const qsizetype last = qMin<qsizetype>(count, blockLen) - 1;
-    return byTime(Ok, arrivalMs(last, b.replyDelayMs(), timer), watchdogMs);
+    return byTime(Ok, arrivalMs(last, b.replyDelayMs(), timer), watchdogMs, timer.graceMs);
 }
 
 QString statusText(unsigned outcome)

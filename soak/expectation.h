@@ -14,14 +14,14 @@ struct TimerFacts
     QByteArray block; // what it stores, 16 bytes
     QByteArray version;
     bool paced = true;
+    // How far from the watchdog a reply must be complete (or begin) for its
+    // outcome to be certain; in between either may come. Widened by the time
+    // the machine held the window's or the timer's thread back.
+    int graceMs = 100;
 };
 
 // Outcomes an exchange may have, as a set.
 enum Outcome : unsigned { Ok = 1, Refused = 2, TimedOut = 4, Unexpected = 8, Any = 15 };
-
-// How far from the watchdog a reply must be complete (or begin) for its
-// outcome to be certain; in between either may come, by the scheduler's grace.
-constexpr int WatchdogMarginMs = 100;
 
 // "/V", "/Z", "/P" or "/S", answered by `timer` and waited for `watchdogMs`.
 unsigned textOutcomes(char command, const TimerFacts &timer, int watchdogMs);

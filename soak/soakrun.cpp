@@ -16,6 +16,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -254,10 +256,17 @@ int SoakRun::run()
                 m_options.minutes, qVersion());
     std::fflush(stdout);
     startLines();
+    m_windowSchedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    long timerThread = 0;
+    onTimer([&](PerloSim &) { timerThread = ::syscall(SYS_gettid); });
+    m_timerSchedstat = ::open(
+            QStringLiteral("/proc/self/task/%1/schedstat").arg(timerThread).toLatin1().constData(),
+            O_RDONLY | O_CLOEXEC);
     freshWindow();
     m_clock.start();
     m_heartbeat.start(HeartbeatMs);
     m_lastBeatNs = m_stretchStartNs = m_startNs = PerloSim::nowNs();
+    m_heldAtLastBeat = heldNs(m_windowSchedstat);
     m_stretchCpuNs = threadCpuNs();
 
     const qint64 endMs = qint64(m_options.minutes * 60000);
@@ -288,6 +297,8 @@ int SoakRun::run()
                        .arg(double(m_rssEnd - m_rssFirstMinute) / 1048576, 0, 'f', 1));
 #endif
     closeWindow();
+    ::close(m_windowSchedstat);
+    ::close(m_timerSchedstat);
     printSummary(m_breach.isEmpty());
     if (!m_breach.isEmpty()) {
         printBreach();
@@ -390,6 +401,7 @@ ActionRecord SoakRun::perform(const Step &step)
 
     m_current = &record;
     m_readMs = step.readMs;
+    const qint64 windowHeld = heldNs(m_windowSchedstat), timerHeld = heldNs(m_timerSchedstat);
     record.startNs = PerloSim::nowNs();
     switch (step.action) {
     case Action::ChoosePort: {
@@ -456,6 +468,8 @@ ActionRecord SoakRun::perform(const Step &step)
     if (step.action == Action::Idle)
         waitMs(step.idleMs);
     record.endNs = PerloSim::nowNs();
+    record.windowHeldNs = heldNs(m_windowSchedstat) - windowHeld;
+    record.timerHeldNs = heldNs(m_timerSchedstat) - timerHeld;
     m_current = nullptr;
     qDeleteAll(during.children());
 
@@ -475,6 +489,11 @@ void SoakRun::judge(const Step &step, ActionRecord &record)
 {
     const qint64 cpuStart = threadCpuNs();
     count(m_actions, actionName(step.action));
+    // A thread the machine held back sees the watchdog and the replies that much later.
+    const qint64 heldNs = qMax(record.windowHeldNs, record.timerHeldNs);
+    record.facts.graceMs = record.factsDuring.graceMs = int(100 + heldNs / Ms);
+    if (heldNs > 10 * Ms)
+        ++m_widenedActions;
     const bool exchange = step.action == Action::Connect || step.action == Action::Set
             || step.action == Action::Retrieve || step.action == Action::Shutter;
 
@@ -499,7 +518,8 @@ void SoakRun::judge(const Step &step, ActionRecord &record)
     default:
         break;
     }
-    const qint64 tookNs = record.endNs - record.startNs - record.boxNs;
+    // Its own time: the boxes are the user's, the waits to run are the machine's.
+    const qint64 tookNs = record.endNs - record.startNs - record.boxNs - record.windowHeldNs;
     if (step.action != Action::Idle)
         m_maxActionMs = qMax(m_maxActionMs, tookNs / Ms);
     if (tookNs > waitsMs * Ms + ActionSlackNs)
@@ -600,8 +620,9 @@ static qint64 programCommandNs(const ActionRecord &record, char command)
 }
 
 // Bytes the timer sent from a little before the program cleared its input
-// (the pseudo-terminal hands them over a moment later) up to the command:
-// whatever they say is part of the reply.
+// (the pseudo-terminal hands them over a moment later) up to the command, or
+// the end when the timer has not yet read the command: whatever they say is
+// part of the reply.
 static bool strayBytesBefore(const ActionRecord &record, char command, qint64 receivedNs)
 {
     constexpr qint64 HandOverNs = 20 * Ms;
@@ -609,7 +630,7 @@ static bool strayBytesBefore(const ActionRecord &record, char command, qint64 re
     if (clearedNs < 0)
         return false;
     for (const PerloSim::Sent &sent : record.sent) {
-        if (sent.ns >= clearedNs - HandOverNs && sent.ns < receivedNs)
+        if (sent.ns >= clearedNs - HandOverNs && (receivedNs < 0 || sent.ns < receivedNs))
             return true;
     }
     return false;
@@ -620,6 +641,8 @@ unsigned SoakRun::outcomesOf(char command, const ActionRecord &record, int watch
     if (m_confused)
         return Any;
     const qint64 receivedNs = commandNs(record, command);
+    if (strayBytesBefore(record, command, receivedNs))
+        return Any;
     if (receivedNs < 0)
         return TimedOut; // nothing on the line heard it
     const int blockLen = m_window->link().BlockLen, lastParam = m_window->link().LastParam;
@@ -632,7 +655,7 @@ unsigned SoakRun::outcomesOf(char command, const ActionRecord &record, int watch
         outcomes |= predict(record.factsDuring);
     if (record.lineChanged)
         outcomes |= TimedOut;
-    if ((first && record.replyingAtStart) || strayBytesBefore(record, command, receivedNs))
+    if (first && record.replyingAtStart)
         outcomes = Any;
     return outcomes;
 }
@@ -934,6 +957,15 @@ void SoakRun::onTimer(const std::function<void(PerloSim &)> &job)
     m_soakBlockedNs += PerloSim::nowNs() - start;
 }
 
+qint64 SoakRun::heldNs(int schedstat)
+{
+    // "time on the processor, time waiting to run, timeslices", in ns.
+    char text[96] = {};
+    if (schedstat < 0 || ::pread(schedstat, text, sizeof text - 1, 0) <= 0)
+        return 0;
+    return QByteArray(text).split(' ').value(1).toLongLong();
+}
+
 int SoakRun::timerLineChanges()
 {
     int changes = 0;
@@ -945,15 +977,24 @@ void SoakRun::heartbeat()
 {
     const qint64 now = PerloSim::nowNs();
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    const qint64 lateNs =
-            now - m_lastBeatNs - HeartbeatMs * Ms - (m_soakBlockedNs - m_blockedAtLastBeat);
+    // Late by the window's own doing: not while the soak waited for the
+    // timer's thread, nor while the machine kept the window's thread waiting to run.
+    const qint64 held = heldNs(m_windowSchedstat);
+    const qint64 rawLateNs = now - m_lastBeatNs - HeartbeatMs * Ms;
+    const qint64 heldBeatNs = held - m_heldAtLastBeat;
+    const qint64 lateNs = rawLateNs - (m_soakBlockedNs - m_blockedAtLastBeat) - heldBeatNs;
+    m_heldAtLastBeat = held;
     if (!box && !m_boxAtLastBeat) {
         ++m_beats;
         m_maxLateNs = qMax(m_maxLateNs, lateNs);
+        m_maxRawLateNs = qMax(m_maxRawLateNs, rawLateNs);
+        m_maxHeldBeatNs = qMax(m_maxHeldBeatNs, heldBeatNs);
         if (lateNs > MaxHeartbeatLateNs)
-            breach(QStringLiteral("the %1 ms heartbeat came %2 ms late")
+            breach(QStringLiteral("the %1 ms heartbeat came %2 ms late (%3 ms with the time "
+                                  "the machine kept the thread waiting)")
                            .arg(HeartbeatMs)
-                           .arg(lateNs / Ms));
+                           .arg(lateNs / Ms)
+                           .arg(rawLateNs / Ms));
     }
     m_boxAtLastBeat = box;
     if (box && box != m_box) {
@@ -1064,7 +1105,13 @@ void SoakRun::printSummary(bool passed)
     std::printf("Figures\n");
     std::printf("  %-60s %8.1f\n", "largest heartbeat delay outside boxes [ms]",
                 double(m_maxLateNs) / Ms);
+    std::printf("  %-60s %8.1f\n", "  the same, with the time the machine held the thread [ms]",
+                double(m_maxRawLateNs) / Ms);
+    std::printf("  %-60s %8.1f\n", "  longest hold by the machine between two heartbeats [ms]",
+                double(m_maxHeldBeatNs) / Ms);
     std::printf("  %-60s %8lld\n", "heartbeats measured", qlonglong(m_beats));
+    std::printf("  %-60s %8d\n", "actions judged with more grace for a held thread",
+                m_widenedActions);
     std::printf("  %-60s %8.2f\n", "window thread, highest share of a core over 10 s [%]",
                 100 * m_maxCpuShare);
     std::printf("  %-60s %8d\n", "  10 s stretches without a flood", m_stretches);

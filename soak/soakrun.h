@@ -50,6 +50,8 @@ struct ActionRecord
     bool changedDuring = false;
     bool lineChanged = false;
     int lineChangesAtStart = 0;
+    // The time the machine kept the window's and the timer's threads waiting to run.
+    qint64 windowHeldNs = 0, timerHeldNs = 0;
     bool replyingAtStart = false;
     std::array<int, FlightParams::RowCount> rowsAtPress{};
     int blockLen = 0, lastParam = 0; // the program's generation when it was pressed
@@ -83,6 +85,8 @@ private:
     void onTimer(const std::function<void(PerloSim &)> &job);
     void setBehaviour(const TimerBehaviour &behaviour);
     int timerLineChanges();
+    // Time a thread has waited to run so far, from its scheduler statistics.
+    static qint64 heldNs(int schedstat);
 
     // One step.
     void prepare(const Step &step);
@@ -143,6 +147,9 @@ private:
     qint64 m_soakCpuNs = 0; // the soak's own judging, in the stretch
     qint64 m_soakBlockedNs = 0, m_blockedAtLastBeat = 0;
     qint64 m_startNs = 0;
+    int m_windowSchedstat = -1, m_timerSchedstat = -1;
+    qint64 m_heldAtLastBeat = 0, m_maxHeldBeatNs = 0, m_maxRawLateNs = 0;
+    int m_widenedActions = 0;
     bool m_stretchFlooded = false;
     double m_maxCpuShare = 0, m_maxFloodedCpuShare = 0;
     int m_stretches = 0;

@@ -35,6 +35,7 @@ constexpr qint64 FirstByteAfterCommandNs = 100 * Ms;
 constexpr qint64 ByteGapNs = 4500000;
 constexpr int QuietLineWaitMs = 1500;
 constexpr int HistoryLength = 50;
+constexpr qsizetype MaxTrafficLines = 1000, MaxTrafficLineLength = 300;
 
 const QString EmptyLine = QStringLiteral("ttyUSB1");
 const QStringList AbsentPorts{ QStringLiteral("ttyUSB8"), QStringLiteral("ttyUSB9") };
@@ -52,9 +53,12 @@ struct TrafficCapture
 void captureTraffic(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (context.category && qstrcmp(context.category, "ruruzidura.traffic") == 0) {
+        // Enough for one action; a flood's hex would be the soak's memory, not the program's.
         QMutexLocker lock(&traffic.mutex);
-        traffic.lines.append(message);
-        traffic.ns.append(PerloSim::nowNs());
+        if (traffic.lines.size() < MaxTrafficLines) {
+            traffic.lines.append(message.left(MaxTrafficLineLength));
+            traffic.ns.append(PerloSim::nowNs());
+        }
         return;
     }
     // The off-screen platform's word on every box.

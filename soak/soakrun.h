@@ -69,6 +69,8 @@ public:
     int run();
 
 private:
+    class OwnWork;
+
     // The lines and the window.
     void startLines();
     QString timerPath(bool elsewhere) const;
@@ -123,6 +125,7 @@ private:
     std::unique_ptr<frmMain> m_window;
     WindowModel m_model;
     bool m_confused = false; // the program and the timer disagree on the generation
+    bool m_freshWindowNeeded = false;
 
     // The action in progress.
     ActionRecord *m_current = nullptr;
@@ -144,7 +147,9 @@ private:
     qint64 m_maxLateNs = 0;
     qint64 m_beats = 0;
     qint64 m_stretchStartNs = 0, m_stretchCpuNs = 0;
-    qint64 m_soakCpuNs = 0; // the soak's own judging, in the stretch
+    qint64 m_soakCpuNs = 0; // the soak's own judging and input, in the stretch
+    qint64 m_barrageCpuNs = 0, m_windowStartCpuNs = 0; // all run long
+    int m_ownWorkDepth = 0;
     qint64 m_soakBlockedNs = 0, m_blockedAtLastBeat = 0;
     qint64 m_startNs = 0;
     int m_windowSchedstat = -1, m_timerSchedstat = -1;

@@ -410,7 +410,8 @@ ActionRecord SoakRun::perform(const Step &step)
     if (exchange && step.barrage) {
         auto *barrage = new QTimer(&during);
         connect(barrage, &QTimer::timeout, this, [&] {
-            if (QApplication::activeModalWidget() || record.closedNs)
+            // The box comes after the exchange: from then on, input is no longer during a wait.
+            if (QApplication::activeModalWidget() || !record.boxes.isEmpty() || record.closedNs)
                 return;
             // Input at a rate no hand reaches is the soak's load, not the waiting's cost.
             OwnWork own(*this, &m_barrageCpuNs);
@@ -426,7 +427,7 @@ ActionRecord SoakRun::perform(const Step &step)
     }
     if (exchange && step.closeAfterMs >= 0) {
         QTimer::singleShot(step.closeAfterMs, &during, [&] {
-            if (QApplication::activeModalWidget())
+            if (QApplication::activeModalWidget() || !record.boxes.isEmpty())
                 return;
             count(m_faults, QStringLiteral("window closed mid-exchange"));
             record.closedNs = PerloSim::nowNs();

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -35,6 +36,15 @@ constexpr qint64 FirstByteAfterCommandNs = 100 * Ms;
 constexpr qint64 ByteGapNs = 4500000;
 constexpr int QuietLineWaitMs = 1500;
 constexpr int HistoryLength = 50;
+// The sanitizers make every instruction dearer (the soak's window thread runs
+// at 2.5 times its normal share) and keep freed memory in quarantine: there
+// the processor share and the memory are shown, not bounded; leaks are the
+// leak checker's to find.
+#ifdef RURUZIDURA_SANITIZED
+constexpr bool CostBounded = false;
+#else
+constexpr bool CostBounded = true;
+#endif
 constexpr int BarrageMs = 10; // a click and a key
 constexpr qsizetype MaxTrafficLines = 1000, MaxTrafficLineLength = 300;
 
@@ -329,13 +339,9 @@ int SoakRun::run()
     m_rssEnd = residentBytes();
     if (m_rssFirstMinute < 0)
         m_rssFirstMinute = m_rssEnd;
-#ifndef RURUZIDURA_SANITIZED
-    // A sanitizer's allocator keeps freed memory in quarantine: there the
-    // figure is shown, and leaks are the leak checker's to find.
-    if (m_breach.isEmpty() && m_rssEnd - m_rssFirstMinute >= MaxGrowthBytes)
+    if (CostBounded && m_breach.isEmpty() && m_rssEnd - m_rssFirstMinute >= MaxGrowthBytes)
         breach(QStringLiteral("resident memory grew by %1 MB after the first minute")
                        .arg(double(m_rssEnd - m_rssFirstMinute) / 1048576, 0, 'f', 1));
-#endif
     closeWindow();
     ::close(m_windowSchedstat);
     ::close(m_timerSchedstat);
@@ -362,8 +368,10 @@ void SoakRun::prepare(const Step &step)
         });
         count(m_faults, QStringLiteral("generation switch"));
     }
-    if (m_emptyLineListed != step.emptyLineListed && !connected)
+    if (!connected)
         m_emptyLineListed = step.emptyLineListed;
+    // What the port with nothing behind it heard is of no interest; it would only grow.
+    m_emptyLine->call([](PerloSim &sim) { sim.clearReceived(); });
 
     // A line that went away comes back some seconds later, by its old name or another.
     bool open = true;
@@ -1056,7 +1064,7 @@ void SoakRun::heartbeat()
         } else {
             ++m_stretches;
             m_maxCpuShare = qMax(m_maxCpuShare, share);
-            if (share >= MaxCpuShare)
+            if (CostBounded && share >= MaxCpuShare)
                 breach(QStringLiteral("the window's thread used %1% of a core over 10 s")
                                .arg(100 * share, 0, 'f', 1));
         }
@@ -1107,6 +1115,9 @@ void SoakRun::breach(const QString &what)
 
 qint64 SoakRun::residentBytes() const
 {
+    // Free memory the allocator still holds (a freed megabyte of a flood)
+    // goes back first: what stays is what the process uses.
+    ::malloc_trim(0);
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
@@ -1127,8 +1138,9 @@ static QString counted(const QMap<QString, int> &counts)
 void SoakRun::progress()
 {
     ++m_minute;
-    std::printf("ruru-soak: minute %d: actions %s; timer behaviours %s\n", m_minute,
-                qPrintable(counted(m_actions)), qPrintable(counted(m_faults)));
+    std::printf("ruru-soak: minute %d: resident %.1f MB; actions %s; timer behaviours %s\n",
+                m_minute, double(residentBytes()) / 1048576, qPrintable(counted(m_actions)),
+                qPrintable(counted(m_faults)));
     std::fflush(stdout);
 }
 
@@ -1170,6 +1182,8 @@ void SoakRun::printSummary(bool passed)
                 qlonglong(m_maxActionMs));
     std::printf("  %-60s %8d\n", "block gaps short at the timer, not at the program",
                 m_shortGapsAtTimer);
+    if (!CostBounded)
+        std::printf("  (sanitizer build: processor share and memory shown, not bounded)\n");
     std::printf("Outcome: %s\n", passed ? "PASS" : "BREACH");
     std::fflush(stdout);
 }

@@ -12,6 +12,7 @@ Q_LOGGING_CATEGORY(lcTraffic, "ruruzidura.traffic", QtWarningMsg)
 SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+    connect(&m_serial, &QSerialPort::readyRead, this, &SerialControl::boundInput);
 #ifdef Q_OS_UNIX
     // Windows reports a vanished line through the port's errors (onError);
     // Unix only through the descriptor.
@@ -102,6 +103,13 @@ QByteArray SerialControl::Input()
     if (!bytes.isEmpty())
         qCDebug(lcTraffic) << "in" << bytes.toHex(' ');
     return bytes;
+}
+
+void SerialControl::boundInput()
+{
+    const qint64 excess = m_serial.bytesAvailable() - MaxBuffered;
+    if (excess > 0)
+        m_serial.skip(excess);
 }
 
 void SerialControl::onError(QSerialPort::SerialPortError error)

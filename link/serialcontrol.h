@@ -18,6 +18,8 @@ class SerialControl : public QObject
     Q_OBJECT
 public:
     enum InputModeKind { InputModeText = 0, InputModeBinary = 1 };
+    // What is kept of the input between two reads; beyond it the oldest goes.
+    static constexpr qint64 MaxBuffered = 1024 * 1024;
 
     explicit SerialControl(QObject *parent = nullptr);
 
@@ -67,6 +69,10 @@ signals:
 private:
     bool openDevice();
     void onError(QSerialPort::SerialPortError error);
+    // Qt reads the line whether or not an exchange waits: a device that talks
+    // without end between two exchanges (a USB device ignores the baud rate)
+    // would otherwise fill the memory with what the next exchange discards.
+    void boundInput();
     // Lets go of a line that went away, so that nothing polls it any more.
     void dropLine(const QString &why);
 

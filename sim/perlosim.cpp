@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -36,6 +37,8 @@ PerloSim::PerloSim(QObject *parent)
     m_chunkTimer.setTimerType(Qt::PreciseTimer);
     m_lineTimer.setSingleShot(true);
     m_lineTimer.setTimerType(Qt::PreciseTimer);
+    m_hangUpTimer.setSingleShot(true);
+    connect(&m_hangUpTimer, &QTimer::timeout, this, &PerloSim::hangUp);
     connect(&m_retryTimer, &QTimer::timeout, this, &PerloSim::retryReading);
     connect(&m_chunkTimer, &QTimer::timeout, this, [this] {
         if (m_pending.isEmpty())
@@ -102,6 +105,8 @@ bool PerloSim::start(QString *error)
         ::tcsetattr(m_master, TCSANOW, &tio);
     }
 
+    forgetConversation();
+    ++m_lineChanges;
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &PerloSim::onReadable);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
@@ -142,20 +147,55 @@ QByteArray PerloSim::receivedBytes() const
     return bytes;
 }
 
-void PerloSim::hangUp()
+QList<PerloSim::Sent> PerloSim::takeSent()
+{
+    m_sentBytes = 0;
+    return std::exchange(m_sent, {});
+}
+
+bool PerloSim::isReplying() const
+{
+    return !m_pending.isEmpty() || m_chunkTimer.isActive() || (!m_streaming && !m_tx.isEmpty());
+}
+
+void PerloSim::forgetConversation()
 {
     stopStreaming();
     m_chunkTimer.stop();
     m_lineTimer.stop();
-    m_retryTimer.stop();
     m_pending.clear();
     m_tx.clear();
+    m_lineSent = 0;
+    m_hangUpArmed = false;
+    m_parse = Parse::Idle;
+}
+
+void PerloSim::hangUpAfter(int bytes, int delayMs)
+{
+    m_hangUpAfterBytes = bytes;
+    m_hangUpDelayMs = delayMs;
+}
+
+bool PerloSim::comeBack(const QString &linkPath, QString *error)
+{
+    hangUp();
+    return start(error) && makeLink(linkPath, error);
+}
+
+void PerloSim::hangUp()
+{
+    forgetConversation();
+    m_retryTimer.stop();
+    m_hangUpTimer.stop();
+    m_hangUpAfterBytes = 0;
     delete m_readNotifier;
     m_readNotifier = nullptr;
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
-    if (m_master >= 0)
+    if (m_master >= 0) {
         ::close(m_master);
+        ++m_lineChanges;
+    }
     m_master = -1;
     if (!m_linkPath.isEmpty())
         QFile::remove(m_linkPath);
@@ -180,8 +220,10 @@ void PerloSim::onReadable()
         if (n < 0 && errno == EINTR)
             continue;
         // EIO (or end of file): no program has the serial end open yet, or
-        // it has just closed it. Look again shortly instead of spinning.
-        stopStreaming();
+        // it has just closed it. Look again shortly instead of spinning. The
+        // program that let go hears nothing more of what it asked: a block
+        // cut short is not finished by the next program's commands.
+        forgetConversation();
         m_readNotifier->setEnabled(false);
         m_retryTimer.start(NobodyThereRetryMs);
         return;
@@ -198,6 +240,8 @@ void PerloSim::handleByte(quint8 byte, qint64 ns)
 {
     m_received.append({ ns, byte });
     emit byteReceived(byte, ns);
+    if (m_hangUpAfterBytes > 0 && --m_hangUpAfterBytes == 0)
+        m_hangUpTimer.start(m_hangUpDelayMs);
     switch (m_parse) {
     case Parse::Block:
         m_incomingBlock.append(char(byte));
@@ -232,6 +276,10 @@ void PerloSim::handleCommand(char command, qint64 ns)
     }
     if (answeredOtherwise(command))
         return;
+    if (command == m_refused) {
+        replyText("ER", m_replyDelayMs);
+        return;
+    }
     if (command == 'D' && m_fault != Fault::RefuseAll && m_fault != Fault::Garbage) {
         QByteArray bytes = m_block.left(m_blockLen);
         if (m_fault == Fault::ShortBlock)
@@ -256,6 +304,10 @@ void PerloSim::finishBlock()
     if (m_strict && !onTime) {
         ++m_strictRejects;
         replyBytes("ER", m_replyDelayMs);
+        return;
+    }
+    if (m_refused == 'P' && !m_scripts.contains('P')) {
+        replyText("ER", m_replyDelayMs);
         return;
     }
     if (m_fault != Fault::RefuseAll && !m_scripts.contains('P')) {
@@ -346,7 +398,7 @@ void PerloSim::startNextChunk()
     }
     if (m_hangUpArmed) {
         m_hangUpArmed = false;
-        QTimer::singleShot(20, this, &PerloSim::hangUp);
+        m_hangUpTimer.start(20);
     }
 }
 
@@ -367,8 +419,14 @@ void PerloSim::transmit()
     }
     const ssize_t written = count > 0 ? ::write(m_master, m_tx.constData(), size_t(count)) : 0;
     if (written > 0) {
+        if (m_sentBytes < SentLogBytes) {
+            const qsizetype kept = qMin<qsizetype>(written, SentLogBytes - m_sentBytes);
+            m_sent.append({ nowNs(), m_tx.left(kept) });
+            m_sentBytes += kept;
+        }
         m_tx.remove(0, written);
-        m_lineSent += written;
+        if (!m_streaming) // a stream goes at full speed, outside the pacing
+            m_lineSent += written;
     } else if (written < 0 && errno != EAGAIN) {
         m_tx.clear(); // nobody is listening any more
         m_streaming = false;
@@ -409,4 +467,7 @@ void PerloSim::stopStreaming()
         return;
     m_streaming = false;
     m_tx.clear();
+    // The next paced reply starts afresh, not behind the stream's bytes.
+    m_lineSent = 0;
+    m_lineTimer.stop();
 }

@@ -42,8 +42,15 @@ public:
         qint64 ns; // steady clock, as QElapsedTimer::msecsSinceReference() but in ns
         quint8 byte;
     };
+    struct Sent
+    {
+        qint64 ns; // when it went into the line
+        QByteArray bytes;
+    };
 
     static constexpr int MaxBlockLen = 16;
+    // What the sent log keeps between two takes; a stream sends far more.
+    static constexpr qsizetype SentLogBytes = 64 * 1024;
 
     explicit PerloSim(QObject *parent = nullptr);
     ~PerloSim() override;
@@ -62,6 +69,8 @@ public:
     // Refuses a "/P" block whose first byte came sooner than 100 ms after the
     // command or whose bytes came less than 4.5 ms apart.
     void setStrict(bool strict) { m_strict = strict; }
+    // Answers this one command (or, for "P", the block) with "ER"; 0 for none.
+    void setRefused(char command) { m_refused = command; }
 
     // The stored parameter block (always 16 bytes; the generation uses a prefix).
     QByteArray block() const { return m_block; }
@@ -74,10 +83,21 @@ public:
     const QList<Received> &received() const { return m_received; }
     QByteArray receivedBytes() const;
     void clearReceived() { m_received.clear(); }
+    // What went into the line since the last take, up to SentLogBytes.
+    QList<Sent> takeSent();
     int strictRejects() const { return m_strictRejects; }
     bool isOpen() const { return m_master >= 0; }
+    // Counts every hang-up and every start: the line went or came.
+    int lineChanges() const { return m_lineChanges; }
+    // A reply is still on its way (a stream does not count).
+    bool isReplying() const;
 
     void hangUp();
+    // Hangs up `delayMs` after `bytes` more bytes have come in: in the middle
+    // of whatever exchange they belong to.
+    void hangUpAfter(int bytes, int delayMs);
+    // The line back after a hang-up, a new pseudo-terminal reached through `linkPath`.
+    bool comeBack(const QString &linkPath, QString *error = nullptr);
 
     static qint64 nowNs();
     static Fault faultFromName(const QString &name, bool *ok);
@@ -105,6 +125,7 @@ private:
     void transmit();
     void startStreaming();
     void stopStreaming();
+    void forgetConversation();
 
     int m_master = -1;
     QString m_slavePath;
@@ -114,6 +135,7 @@ private:
     QTimer m_retryTimer;
     QTimer m_chunkTimer;
     QTimer m_lineTimer;
+    QTimer m_hangUpTimer;
 
     int m_blockLen = 16;
     QByteArray m_version = "V2.10";
@@ -122,6 +144,10 @@ private:
     Fault m_fault = Fault::None;
     int m_replyDelayMs = 0;
     bool m_strict = false;
+    char m_refused = 0;
+    int m_hangUpAfterBytes = 0;
+    int m_hangUpDelayMs = 0;
+    int m_lineChanges = 0;
     QHash<char, QList<Chunk>> m_scripts;
 
     Parse m_parse = Parse::Idle;
@@ -138,6 +164,8 @@ private:
     qint64 m_streamStartNs = 0;
 
     QList<Received> m_received;
+    QList<Sent> m_sent;
+    qsizetype m_sentBytes = 0;
     int m_strictRejects = 0;
 };
 

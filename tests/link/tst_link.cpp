@@ -41,6 +41,7 @@ private slots:
     void timers();
     void rawLineCarriesEveryByte();
     void bytesReadBeforeAHangUpAreKept();
+    void floodBetweenExchangesIsBounded();
     void portMapping_data();
     void portMapping();
 };
@@ -387,6 +388,22 @@ void tst_Link::bytesReadBeforeAHangUpAreKept()
     QTRY_VERIFY(!port.PortOpen());
     QCOMPARE(port.Input(), QByteArray("OK"));
     QCOMPARE(port.Input(), QByteArray());
+}
+
+// A timer that floods the line while no exchange reads it: what Qt takes in
+// meanwhile stays bounded (the next exchange discards it anyway), and the
+// next exchange still runs.
+void tst_Link::floodBetweenExchangesIsBounded()
+{
+    SimLink s([](PerloSim &sim) { sim.setFault(PerloSim::Fault::Stream); });
+    QVERIFY(s.open());
+    SerialControl &port = s.link.comPERLO;
+    port.Output("/V");
+    QTest::qWait(1000);
+    QVERIFY2(port.InBufferCount() <= SerialControl::MaxBuffered,
+             qPrintable(QString::number(port.InBufferCount())));
+    s.sim.call([](PerloSim &sim) { sim.setFault(PerloSim::Fault::None); });
+    QCOMPARE(s.link.ReadVersion(), qint16(TimerLink::StatusOk));
 }
 
 void tst_Link::portMapping_data()

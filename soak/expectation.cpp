@@ -91,6 +91,8 @@ unsigned blockOutcomes(const TimerFacts &timer, int blockLen, int lastParam, int
     return byTime(Ok, arrivalMs(last, b.replyDelayMs(), timer), watchdogMs, timer.graceMs);
 }
 
+// The texts as the user must see them, kept apart from the program's own so
+// that a changed text in the program shows as a breach.
 QString statusText(unsigned outcome)
 {
     switch (outcome) {

@@ -91,6 +91,8 @@ public:
     int lineChanges() const { return m_lineChanges; }
     // A reply is still on its way (a stream does not count).
     bool isReplying() const;
+    // Junk still floods the line: a stream outlives the fault that began it.
+    bool isStreaming() const { return m_streaming; }
 
     void hangUp();
     // Hangs up `delayMs` after `bytes` more bytes have come in: in the middle

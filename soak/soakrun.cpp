@@ -1071,7 +1071,11 @@ void SoakRun::heartbeat()
         m_stretchStartNs = now;
         m_stretchCpuNs = cpu;
         m_soakCpuNs = 0;
-        m_stretchFlooded = m_behaviour.fault == PerloSim::Fault::Stream;
+        // A stream runs until the next command, so it can flood the next
+        // stretch too, after the timer has been given another fault.
+        bool streaming = false;
+        onTimer([&](PerloSim &sim) { streaming = sim.isStreaming(); });
+        m_stretchFlooded = streaming || m_behaviour.fault == PerloSim::Fault::Stream;
     }
 }
 

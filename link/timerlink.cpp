@@ -38,6 +38,11 @@ void TimerLink::letEventsRun(bool mayBlock)
     if (mayBlock)
         flags |= QEventLoop::WaitForMoreEvents;
     QCoreApplication::processEvents(flags);
+    // On Windows a pass that takes the wake-up of an event posted by another
+    // thread (a fast timer's tick, the port's completions) returns before
+    // handing the event out; the next pass would hand it out and then sleep
+    // until some other message, long after the event that ended the wait.
+    QCoreApplication::sendPostedEvents();
 }
 
 void TimerLink::abandon()

@@ -4,14 +4,18 @@
 //
 //   cmake --build build --target ruru-bench && ./build/bench/ruru-bench
 
+#include "cpuclock.h"
 #include "flightparams.h"
 #include "frmmain.h"
-#include "linkview.h"
 #include "perlosim.h"
 #include "pollingshutter.h"
+#include "pseudoterminal.h"
+#include "rowsview.h"
 #include "simthread.h"
 #include "stopwatchicon.h"
+#include "timerfixture.h"
 #include "timerlink.h"
+#include "wirelog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,18 +55,6 @@ qint64 nowNs()
 double msSince(qint64 startNs)
 {
     return double(nowNs() - startNs) / 1e6;
-}
-
-qint64 ownCpuNs()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void setCom1(const QString &path)
-{
-    qputenv("RURUZIDURA_COM1", QFile::encodeName(path));
 }
 
 // ---------------------------------------------------------------- the table
@@ -123,15 +115,9 @@ void progress(const char *what)
 // ---------------------------------------------------------------- devices
 
 // The parameter rows as the link sees them, without a window.
-class BenchView : public LinkView
+struct BenchView : RowsView
 {
-public:
-    std::array<int, FlightParams::RowCount> values{ 25, 10, 3, 4, 20, 5, 25, 1, 10, 2, 30 };
-
-    int paramValue(int row) const override { return values[size_t(row)]; }
-    void setParamValue(int row, int value) override { values[size_t(row)] = value; }
-    void setRowInUse(int, bool) override { }
-    void setVersionText(const QString &) override { }
+    BenchView() { values = { 25, 10, 3, 4, 20, 5, 25, 1, 10, 2, 30 }; }
 };
 
 // Keeps the serial end of a pseudo-terminal open, as a cabled device keeps
@@ -158,7 +144,7 @@ private:
 class BenchSim : public SimThread
 {
 public:
-    BenchSim() : m_line(portPath()) { setCom1(portPath()); }
+    BenchSim() : m_line(portPath()) { useAsCom1(portPath()); }
     QList<PerloSim::Received> received()
     {
         QList<PerloSim::Received> copy;
@@ -180,16 +166,9 @@ public:
 
     MarkerResponder()
     {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        char name[128];
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
-            || ::ptsname_r(m_master, name, sizeof name) != 0)
+        m_master = openPseudoTerminal(&m_path);
+        if (m_master < 0)
             qFatal("cannot make a pseudo-terminal");
-        termios tio{};
-        ::tcgetattr(m_master, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(m_master, TCSANOW, &tio);
-        m_path = QString::fromLocal8Bit(name);
         m_line = std::make_unique<LineHolder>(m_path);
         m_thread = std::thread([this] { serve(); });
     }
@@ -255,9 +234,9 @@ QList<Row> cpuWhileWaiting(TimerLink &link, BenchView &view)
 
     auto coreShare = [](Row &row, const std::function<qint16()> &wait) {
         const qint64 wallStart = nowNs();
-        const qint64 cpuStart = ownCpuNs();
+        const qint64 cpuStart = processCpuNs();
         const qint16 status = wait();
-        const double cpu = double(ownCpuNs() - cpuStart);
+        const double cpu = double(processCpuNs() - cpuStart);
         const double wall = double(nowNs() - wallStart);
         if (status != TimerLink::StatusTimedOut || wall < 3e9) {
             ++row.failures;
@@ -297,7 +276,7 @@ Row deadLineCpu()
             continue;
         }
         const qint64 wallStart = nowNs();
-        const qint64 cpuStart = ownCpuNs();
+        const qint64 cpuStart = processCpuNs();
         link.comPERLO.Output("/V");
         ReplyText reply;
         const qint16 status = link.WaitReply(reply);
@@ -308,7 +287,7 @@ Row deadLineCpu()
             ++row.failures;
             continue;
         }
-        row.samples << 100 * double(ownCpuNs() - cpuStart) / double(nowNs() - wallStart);
+        row.samples << 100 * double(processCpuNs() - cpuStart) / double(nowNs() - wallStart);
     }
     return row;
 }
@@ -371,11 +350,9 @@ Row setDuration(BenchSim &sim, TimerLink &link)
         sim.call([](PerloSim &s) { s.clearReceived(); });
         const qint16 status = link.WriteParams();
         const QList<PerloSim::Received> got = sim.received();
-        qsizetype p = 1;
-        while (p < got.size() && !(got[p - 1].byte == '/' && got[p].byte == 'P'))
-            ++p;
+        const qsizetype p = commandIndex(got, 'P');
         // Exactly "/P" and the 16 block bytes.
-        if (status != TimerLink::StatusOk || got.size() != p + 17) {
+        if (status != TimerLink::StatusOk || p < 0 || got.size() != p + 17) {
             ++row.failures;
             continue;
         }
@@ -392,7 +369,7 @@ Row replyLatency()
                 return s.p99 < 2;
             } };
     MarkerResponder device;
-    setCom1(device.portPath());
+    useAsCom1(device.portPath());
     BenchView view;
     TimerLink link(&view);
     link.Form_Load();

@@ -1,4 +1,5 @@
 #include "portmap.h"
+#include "portmap_p.h"
 
 #include <QSerialPortInfo>
 
@@ -6,27 +7,6 @@
 
 namespace PortMap {
 namespace {
-
-#ifdef Q_OS_WIN
-// Windows names its ports "COM4", and QSerialPort opens them by that name.
-QString deviceOf(const QSerialPortInfo &info)
-{
-    return info.portName();
-}
-QString unnumberedDevice(int port)
-{
-    return QStringLiteral("COM%1").arg(port);
-}
-#else
-QString deviceOf(const QSerialPortInfo &info)
-{
-    return info.systemLocation();
-}
-QString unnumberedDevice(int port)
-{
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-}
-#endif
 
 bool isAdapter(const PresentPort &port)
 {

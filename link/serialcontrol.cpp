@@ -1,9 +1,6 @@
 #include "serialcontrol.h"
+#include "linewatch.h"
 #include "traffic.h"
-
-#ifdef Q_OS_UNIX
-#  include "linewatch.h"
-#endif
 
 #include <utility>
 
@@ -13,14 +10,12 @@ SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialControl::onError);
     connect(&m_serial, &QSerialPort::readyRead, this, &SerialControl::boundInput);
-#ifdef Q_OS_UNIX
-    // Windows reports a vanished line through the port's errors (onError);
-    // Unix only through the descriptor.
+    // Unix tells of a vanished line only through the descriptor; Windows
+    // through the port's errors (onError).
     auto *watch = new LineWatch(this);
     connect(this, &SerialControl::lineOpened, watch, &LineWatch::watch);
     connect(this, &SerialControl::lineClosing, watch, &LineWatch::stop);
     connect(watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
-#endif
 }
 
 QString SerialControl::deviceDescription(int port) const

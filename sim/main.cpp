@@ -1,12 +1,11 @@
 // perlo-sim: a simulated PERLO-II timer on a pseudo-terminal.
+#include "closingsignals.h"
 #include "perlosim.h"
-#include "unixsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -25,17 +24,26 @@ int main(int argc, char *argv[])
     const QCommandLineOption link("link", "Also make a symlink to the serial end at <path>.",
                                   "path");
     const QCommandLineOption fullSpeed("full-speed", "Send at full speed instead of 2400 baud.");
+    QStringList faultNames;
+    for (const PerloSim::Fault known : PerloSim::faults())
+        faultNames.append(PerloSim::faultName(known));
     const QCommandLineOption fault(
-            "fault",
-            "Misbehave: none, silent, refuse, split, lower, garbage, stream, short, long, hangup.",
-            "kind", "none");
+            "fault", QStringLiteral("Misbehave: %1.").arg(faultNames.join(", ")), "kind", "none");
     const QCommandLineOption delay("delay", "Wait <ms> before every reply.", "ms", "0");
     const QCommandLineOption strict("strict", "Refuse /P blocks sent too fast.");
     const QCommandLineOption wireLog(
             "wire-log", "Append every byte received to <file>: steady clock in ns, byte in hex.",
             "file");
-    parser.addOptions({ generation, version, link, fullSpeed, fault, delay, strict, wireLog });
+    const QCommandLineOption pacing(
+            "pacing", "Print the pace that --strict wants of a /P block, in ns, and exit.");
+    parser.addOptions(
+            { generation, version, link, fullSpeed, fault, delay, strict, wireLog, pacing });
     parser.process(app);
+    if (parser.isSet(pacing)) {
+        std::printf("block-lead-ns %lld\nblock-byte-gap-ns %lld\n",
+                    qlonglong(PerloSim::BlockLeadNs), qlonglong(PerloSim::BlockByteGapNs));
+        return 0;
+    }
 
     bool faultKnown = false;
     const PerloSim::Fault chosenFault = PerloSim::faultFromName(parser.value(fault), &faultKnown);
@@ -73,7 +81,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     // Ends the event loop, so that the link is removed.
-    runOnSignals({ SIGINT, SIGTERM }, &app, &QCoreApplication::quit);
+    ClosingSignals::onArrival(&app, &QCoreApplication::quit);
     std::printf("perlo-sim: a %d-byte timer (%s) on %s\n", blockLen,
                 qPrintable(parser.value(version)), qPrintable(sim.portPath()));
     std::fflush(stdout);

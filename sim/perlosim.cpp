@@ -1,4 +1,5 @@
 #include "perlosim.h"
+#include "pseudoterminal.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -13,10 +14,13 @@
 
 namespace {
 
-constexpr qint64 ByteNs = 10 * 1000000000LL / 2400; // start, 8 data and stop bits at 2400 baud
-constexpr qint64 StrictCommandGapNs = 100 * 1000000LL;
-constexpr qint64 StrictByteGapNs = 4500000LL;
-constexpr int SplitGapMs = 10;
+constexpr std::pair<PerloSim::Fault, const char *> FaultNames[] = {
+    { PerloSim::Fault::None, "none" },        { PerloSim::Fault::Silent, "silent" },
+    { PerloSim::Fault::RefuseAll, "refuse" }, { PerloSim::Fault::SplitReplies, "split" },
+    { PerloSim::Fault::LowerCase, "lower" },  { PerloSim::Fault::Garbage, "garbage" },
+    { PerloSim::Fault::Stream, "stream" },    { PerloSim::Fault::ShortBlock, "short" },
+    { PerloSim::Fault::LongBlock, "long" },   { PerloSim::Fault::HangUp, "hangup" },
+};
 constexpr int NobodyThereRetryMs = 20;
 constexpr qint64 MaxStreamNs = 30 * 1000000000LL;
 
@@ -63,48 +67,43 @@ qint64 PerloSim::nowNs()
             .count();
 }
 
+const QList<PerloSim::Fault> &PerloSim::faults()
+{
+    static const QList<Fault> all = [] {
+        QList<Fault> list;
+        for (const auto &[fault, name] : FaultNames)
+            list.append(fault);
+        return list;
+    }();
+    return all;
+}
+
+QString PerloSim::faultName(Fault fault)
+{
+    for (const auto &[known, name] : FaultNames) {
+        if (known == fault)
+            return QString::fromLatin1(name);
+    }
+    return {};
+}
+
 PerloSim::Fault PerloSim::faultFromName(const QString &name, bool *ok)
 {
-    static const QHash<QString, Fault> names{
-        { "none", Fault::None },        { "silent", Fault::Silent },
-        { "refuse", Fault::RefuseAll }, { "split", Fault::SplitReplies },
-        { "lower", Fault::LowerCase },  { "garbage", Fault::Garbage },
-        { "stream", Fault::Stream },    { "short", Fault::ShortBlock },
-        { "long", Fault::LongBlock },   { "hangup", Fault::HangUp },
-    };
-    *ok = names.contains(name);
-    return names.value(name, Fault::None);
+    for (const auto &[fault, known] : FaultNames) {
+        if (name == QLatin1String(known)) {
+            *ok = true;
+            return fault;
+        }
+    }
+    *ok = false;
+    return Fault::None;
 }
 
 bool PerloSim::start(QString *error)
 {
-    auto fail = [&](const char *what) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(what, qt_error_string(errno));
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-        return false;
-    };
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_master = openPseudoTerminal(&m_slavePath, error);
     if (m_master < 0)
-        return fail("posix_openpt");
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-        return fail("unlockpt");
-    char name[128];
-    if (::ptsname_r(m_master, name, sizeof name) != 0)
-        return fail("ptsname");
-    m_slavePath = QString::fromLocal8Bit(name);
-
-    // Raw at once: no echo and no line editing of whatever arrives before the
-    // program has opened and set up its end (a modem manager's "AT\r").
-    termios tio{};
-    if (::tcgetattr(m_master, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::cfsetspeed(&tio, B2400);
-        ::tcsetattr(m_master, TCSANOW, &tio);
-    }
-
+        return false;
     forgetConversation();
     ++m_lineChanges;
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
@@ -298,9 +297,9 @@ void PerloSim::handleCommand(char command, qint64 ns)
 void PerloSim::finishBlock()
 {
     m_parse = Parse::Idle;
-    bool onTime = m_incomingTimes.first() - m_commandNs >= StrictCommandGapNs;
+    bool onTime = m_incomingTimes.first() - m_commandNs >= BlockLeadNs;
     for (qsizetype i = 1; i < m_incomingTimes.size(); ++i)
-        onTime = onTime && m_incomingTimes[i] - m_incomingTimes[i - 1] >= StrictByteGapNs;
+        onTime = onTime && m_incomingTimes[i] - m_incomingTimes[i - 1] >= BlockByteGapNs;
     if (m_strict && !onTime) {
         ++m_strictRejects;
         replyBytes("ER", m_replyDelayMs);

@@ -49,6 +49,15 @@ public:
     };
 
     static constexpr int MaxBlockLen = 16;
+    // The line's pace: start, 8 data and stop bits at 2400 baud.
+    static constexpr qint64 ByteNs = 10 * 1000000000LL / 2400;
+    // Between the characters of a split reply.
+    static constexpr int SplitGapMs = 10;
+    // What a "/P" block must keep to be taken in strict mode: its first byte
+    // this long after the command, each other byte this long after the one
+    // before (the program pauses 100 ms, then 5 ms; a timer's reading jitters).
+    static constexpr qint64 BlockLeadNs = 100 * 1000000LL;
+    static constexpr qint64 BlockByteGapNs = 4500000LL;
     // What the sent log keeps between two takes; a stream sends far more.
     static constexpr qsizetype SentLogBytes = 64 * 1024;
 
@@ -102,6 +111,10 @@ public:
     bool comeBack(const QString &linkPath, QString *error = nullptr);
 
     static qint64 nowNs();
+    // Every fault, None first, in the order of the enumeration.
+    static const QList<Fault> &faults();
+    // The name perlo-sim's --fault takes.
+    static QString faultName(Fault fault);
     static Fault faultFromName(const QString &name, bool *ok);
 
 signals:

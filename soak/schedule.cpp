@@ -14,10 +14,7 @@ quint64 SoakRandom::next()
 
 QString TimerBehaviour::name() const
 {
-    static const std::array<const char *, 10> faults{ "none",  "silent",  "refuse", "split",
-                                                      "lower", "garbage", "stream", "short",
-                                                      "long",  "hangup" };
-    QString text = QString::fromLatin1(faults[size_t(fault)]);
+    QString text = PerloSim::faultName(fault);
     if (delay == Delay::JustBefore)
         text += QStringLiteral("+just-before");
     else if (delay == Delay::JustAfter)
@@ -52,9 +49,7 @@ QString actionName(Action action)
 TimerBehaviour Schedule::drawBehaviour()
 {
     using F = PerloSim::Fault;
-    static const std::array<F, 10> faults{ F::None,      F::Silent,  F::RefuseAll, F::SplitReplies,
-                                           F::LowerCase, F::Garbage, F::Stream,    F::ShortBlock,
-                                           F::LongBlock, F::HangUp };
+    const QList<F> &faults = PerloSim::faults();
     static const std::array<char, 4> refusable{ 'V', 'D', 'P', 'S' };
     const int faultDraw = m_random.below(100);
     const int delayDraw = m_random.below(100);
@@ -63,7 +58,7 @@ TimerBehaviour Schedule::drawBehaviour()
 
     TimerBehaviour b;
     // Half the time a sound timer; the rest spread over the faults.
-    b.fault = faultDraw < 50 ? F::None : faults[size_t(1 + (faultDraw - 50) % 9)];
+    b.fault = faultDraw < 50 ? F::None : faults[1 + (faultDraw - 50) % (faults.size() - 1)];
     // Delays and single refusals ride on faults that keep the replies' markers and pace.
     const bool plain = b.fault == F::None || b.fault == F::ShortBlock || b.fault == F::LongBlock;
     if (plain && delayDraw < 30)

@@ -1,4 +1,7 @@
 #include "soakrun.h"
+#include "boxlook.h"
+#include "cpuclock.h"
+#include "wirelog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -83,13 +86,6 @@ void takeTraffic(QStringList *lines, QList<qint64> *ns)
     QMutexLocker lock(&traffic.mutex);
     *lines = std::exchange(traffic.lines, {});
     *ns = std::exchange(traffic.ns, {});
-}
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 QString rowsText(const std::array<int, FlightParams::RowCount> &rows, int last)
@@ -904,10 +900,8 @@ bool SoakRun::rowsFromLine(const ActionRecord &record, char command)
 void SoakRun::judgeBlockWritten(const ActionRecord &record)
 {
     const QList<PerloSim::Received> &got = record.received;
-    qsizetype p = 1;
-    while (p < got.size() && !(got[p - 1].byte == '/' && got[p].byte == 'P'))
-        ++p;
-    if (p >= got.size())
+    const qsizetype p = commandIndex(got, 'P');
+    if (p < 0)
         return; // the line was gone: the window shows the failure
     QByteArray expected(record.blockLen, '\0');
     for (int i = 0; i <= record.lastParam; ++i)
@@ -1082,13 +1076,7 @@ void SoakRun::heartbeat()
 void SoakRun::answerBox(QMessageBox *box)
 {
     m_box = box;
-    QStringList wrong;
-    if (box->icon() != QMessageBox::Critical || box->standardButtons() != QMessageBox::Ok)
-        wrong.append(QStringLiteral("not a critical box with OK alone"));
-    if (box->windowTitle() != QStringLiteral("RURUZidura"))
-        wrong.append(QStringLiteral("titled ") + box->windowTitle());
-    if (QGuiApplication::overrideCursor())
-        wrong.append(QStringLiteral("the busy pointer is up"));
+    QStringList wrong = boxStyleFaults(*box);
     if (QWidget *pressed = find(m_pressed);
         pressed && pressed->isEnabledTo(pressed->parentWidget()))
         wrong.append(m_pressed + QStringLiteral(" is back before the box"));

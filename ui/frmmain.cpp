@@ -1,4 +1,5 @@
 #include "frmmain.h"
+#include "openadvice.h"
 #include "stopwatchicon.h"
 #include "updown.h"
 
@@ -13,13 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-
-#ifdef Q_OS_UNIX
-#  include <cerrno>
-#  include <grp.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
-#endif
 
 namespace {
 
@@ -283,21 +277,9 @@ QString frmMain::openFailureAdvice() const
     const SerialControl &port = m_link.comPERLO;
     if (port.openErrorKind() != QSerialPort::PermissionError)
         return {};
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(port.device());
-    struct stat info
-    {
-    };
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES
-        && ::stat(path.constData(), &info) == 0) {
-        const group *owner = ::getgrgid(info.st_gid);
-        const QString groupName =
-                owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
-        return QStringLiteral("\r\n\r\nYou must be a member of the group \"%1\", which owns "
-                              "the device (sudo usermod -aG %1 $USER, then log in again).")
-                .arg(groupName);
-    }
-#endif
+    const QString group = OpenAdvice::groupToJoin(port.device());
+    if (!group.isEmpty())
+        return group;
     // Allowed to open the device, yet refused: another program holds its lock.
     return QStringLiteral("\r\n\r\nAnother program is using the port; close it and try again.");
 }

@@ -1,22 +1,15 @@
+#include "closingsignals.h"
 #include "frmmain.h"
 #include "stopwatchicon.h"
 
 #include <QApplication>
-
-#ifdef Q_OS_UNIX
-#  include "unixsignals.h"
-#  include <csignal>
-#endif
 
 int main(int argc, char *argv[])
 {
     // A logout, a terminal's Ctrl+C or a script's kill closes the window as
     // its close button does: the exchange is abandoned and the port released.
     // Until the window is there to close, the signal waits.
-#ifdef Q_OS_UNIX
-    const auto closingSignals = { SIGINT, SIGTERM, SIGHUP };
-    holdSignals(closingSignals);
-#endif
+    ClosingSignals::hold();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RURUZidura"));
     // Lets docks and task switchers match the window to its desktop entry.
@@ -24,8 +17,6 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(stopwatchIcon());
     frmMain window;
     window.show();
-#ifdef Q_OS_UNIX
-    runOnSignals(closingSignals, &window, [&window] { window.close(); });
-#endif
+    ClosingSignals::onArrival(&window, [&window] { window.close(); });
     return app.exec();
 }

@@ -2,6 +2,7 @@
 // answer gives, how long it takes, what stays behind), the timers, and the
 // serial line under them: line settings, stale input, which device a port
 // number opens, a line that goes away.
+#include "cpuclock.h"
 #include "timerfixture.h"
 #include "traffic.h"
 
@@ -184,7 +185,7 @@ void tst_Link::exchange()
     ReplyText reply;
     reply.append("ER, OK: left from before");
     const RowsView before = s.view;
-    const qint64 cpuUs = threadCpuUs();
+    const qint64 cpuUs = (threadCpuNs() / 1000);
     QElapsedTimer clock;
     clock.start();
     const int result = action == "wait" ? (s.link.comPERLO.Output("/V"), s.link.WaitReply(reply))
@@ -192,7 +193,7 @@ void tst_Link::exchange()
             : action == "read"          ? int(s.link.ReadParams())
             : action == "write"         ? s.link.WriteParams()
                                         : s.link.TestShutter();
-    const qint64 tookMs = clock.elapsed(), cpuMs = (threadCpuUs() - cpuUs) / 1000;
+    const qint64 tookMs = clock.elapsed(), cpuMs = ((threadCpuNs() / 1000) - cpuUs) / 1000;
 
     QCOMPARE(result, x.result);
     // No timer fires early, and every pause is a minimum: "/P" then 100 ms,

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <ctime>
-
 void useAsCom1(const QString &path)
 {
     qputenv("RURUZIDURA_COM1", QFile::encodeName(path));
@@ -28,13 +26,6 @@ QByteArray SimLink::received()
     QByteArray bytes;
     sim.call([&](PerloSim &timer) { bytes = timer.receivedBytes(); });
     return bytes;
-}
-
-qint64 threadCpuUs()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
 QByteArray blockOf(const QList<int> &rows)

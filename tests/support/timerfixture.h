@@ -1,8 +1,8 @@
 #ifndef TIMERFIXTURE_H
 #define TIMERFIXTURE_H
 
-#include "linkview.h"
 #include "perlosim.h"
+#include "rowsview.h"
 #include "simthread.h"
 #include "timerlink.h"
 
@@ -13,24 +13,6 @@
 #include <memory>
 
 using Script = QList<PerloSim::Chunk>;
-
-// The parameter rows and the version box, as the window would hold them.
-struct RowsView : LinkView
-{
-    std::array<int, 11> values{};
-    std::array<bool, 11> inUse{};
-    QString version;
-    int valueWrites = 0;
-
-    int paramValue(int row) const override { return values.at(size_t(row)); }
-    void setParamValue(int row, int value) override
-    {
-        values.at(size_t(row)) = value;
-        ++valueWrites;
-    }
-    void setRowInUse(int row, bool use) override { inUse.at(size_t(row)) = use; }
-    void setVersionText(const QString &text) override { version = text; }
-};
 
 // A simulated timer on a thread of its own, which takes every byte as it
 // comes whatever the link's thread does, published as COM1 through a link
@@ -50,9 +32,6 @@ struct SimLink
 };
 
 void useAsCom1(const QString &path);
-// Processor time of the calling thread only: the link's and the window's, not
-// the simulated timer's on its own thread.
-qint64 threadCpuUs();
 // A wait that spins burns a whole core, and still at least a third of one
 // beside two busy processes; a wait that sleeps in the event loop costs only
 // the work around it (painting, port look-ups: at most about 150 ms under the

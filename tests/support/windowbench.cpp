@@ -1,4 +1,5 @@
 #include "windowbench.h"
+#include "boxlook.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,17 +56,12 @@ qint64 WindowBench::busyMs() const
 
 void WindowBench::answerBox()
 {
-    const QCursor *cursor = QGuiApplication::overrideCursor();
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;
     QString wrong;
-    if (box->icon() != QMessageBox::Critical || box->standardButtons() != QMessageBox::Ok)
-        wrong += QStringLiteral("[not a critical OK box] ");
-    if (box->windowTitle() != QLatin1String("RURUZidura"))
-        wrong += QStringLiteral("[titled %1] ").arg(box->windowTitle());
-    if (cursor)
-        wrong += QStringLiteral("[busy cursor] ");
+    for (const QString &fault : boxStyleFaults(*box))
+        wrong += QLatin1Char('[') + fault + QStringLiteral("] ");
     if (find(m_pressed)->isEnabledTo(find(m_pressed)->parentWidget()))
         wrong += QStringLiteral("[%1 back before the box] ").arg(m_pressed);
     if (box->text().startsWith(QLatin1String("Error getting")) && !link().comPERLO.PortOpen())

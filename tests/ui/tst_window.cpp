@@ -2,6 +2,7 @@
 // steps, faults and closes against simulated timers, each with what must
 // follow: the bytes on the wire, the boxes, the controls' states, the rows
 // and the timings.
+#include "cpuclock.h"
 #include "windowbench.h"
 
 #include <QAbstractButton>
@@ -439,8 +440,8 @@ void tst_Window::scenario()
         if (firing) // the round before has not returned: an input started something that waits
             return void(++nestedRounds);
         QScopedValueRollback rollback(firing, true);
-        const qint64 roundStartUs = threadCpuUs();
-        auto countCpu = qScopeGuard([&] { barrageCpuUs += threadCpuUs() - roundStartUs; });
+        const qint64 roundStartUs = (threadCpuNs() / 1000);
+        auto countCpu = qScopeGuard([&] { barrageCpuUs += (threadCpuNs() / 1000) - roundStartUs; });
         ++rounds;
         for (QAbstractButton *button : b.window().findChildren<QAbstractButton *>())
             QTest::mouseClick(button, Qt::LeftButton);
@@ -453,7 +454,7 @@ void tst_Window::scenario()
         const QString arg = steps[i].section(' ', 1);
         if (i == steps.size() - 1)
             b.pointerChanges.clear();
-        const qint64 cpuUs = threadCpuUs() - barrageCpuUs, startNs = PerloSim::nowNs();
+        const qint64 cpuUs = (threadCpuNs() / 1000) - barrageCpuUs, startNs = PerloSim::nowNs();
         // Input once the click's handler has returned is no longer input during the exchange.
         const auto stopInput = [&] { barrage.stop(); };
         if (verb == "connect" || verb == "get" || verb == "set" || verb == "shutter")
@@ -535,7 +536,7 @@ void tst_Window::scenario()
         } else
             QFAIL(qPrintable("unknown step " + steps[i]));
         const qint64 wallMs = (PerloSim::nowNs() - startNs) / 1000000,
-                     cpuMs = (threadCpuUs() - barrageCpuUs - cpuUs) / 1000;
+                     cpuMs = ((threadCpuNs() / 1000) - barrageCpuUs - cpuUs) / 1000;
         QVERIFY2(sleptWhileWaiting(cpuMs, wallMs),
                  qPrintable(QStringLiteral("%1: %2 ms, %3 ms of CPU")
                                     .arg(steps[i])

@@ -1,4 +1,4 @@
-#include "unixsignals.h"
+#include "closingsignals.h"
 
 #include <QSocketNotifier>
 
@@ -25,25 +25,28 @@ void drainSignalPipe()
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) { }
 }
 
-sigset_t setOf(std::initializer_list<int> signalNumbers)
+constexpr int Closing[] = { SIGHUP, SIGINT, SIGTERM };
+
+sigset_t closingSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int signalNumber : signalNumbers)
+    for (int signalNumber : Closing)
         sigaddset(&set, signalNumber);
     return set;
 }
 
 } // namespace
 
-void holdSignals(std::initializer_list<int> signalNumbers)
+namespace ClosingSignals {
+
+void hold()
 {
-    const sigset_t set = setOf(signalNumbers);
+    const sigset_t set = closingSet();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void runOnSignals(std::initializer_list<int> signalNumbers, QObject *context,
-                  std::function<void()> action)
+void onArrival(QObject *context, std::function<void()> action)
 {
     // Non-blocking both ways: a burst of signals can never stall the handler
     // or the event loop.
@@ -59,8 +62,10 @@ void runOnSignals(std::initializer_list<int> signalNumbers, QObject *context,
     handler.sa_handler = wakeEventLoop;
     sigemptyset(&handler.sa_mask);
     handler.sa_flags = SA_RESTART;
-    for (int signalNumber : signalNumbers)
+    for (int signalNumber : Closing)
         ::sigaction(signalNumber, &handler, nullptr);
-    const sigset_t set = setOf(signalNumbers);
+    const sigset_t set = closingSet();
     ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
+
+} // namespace ClosingSignals

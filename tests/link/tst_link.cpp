@@ -3,6 +3,7 @@
 // serial line under them: line settings, stale input, which device a port
 // number opens, a line that goes away.
 #include "cpuclock.h"
+#include "portlist.h"
 #include "timerfixture.h"
 #include "traffic.h"
 
@@ -447,12 +448,7 @@ void tst_Link::portMapping()
     qunsetenv("RURUZIDURA_COM1");
     qputenv("RURUZIDURA_COM2", QFile::encodeName(com2Override));
     SerialControl port;
-    port.setPortLister([&] {
-        QList<PresentPort> ports;
-        for (const QString &p : present)
-            ports.append({ p.section('|', 0, 0), p.section('|', 1, 1), p.section('|', 2, 2) });
-        return ports;
-    });
+    port.setPortLister([&] { return portsFrom(present); });
     QCOMPARE(QStringList({ port.deviceDescription(1), port.deviceDescription(2) }), tooltips);
     const QRegularExpression afterDevice(QStringLiteral("[: ].*"));
     QCOMPARE(QStringList({ port.deviceName(1), port.deviceName(2) }),

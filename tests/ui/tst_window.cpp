@@ -3,6 +3,7 @@
 // follow: the bytes on the wire, the boxes, the controls' states, the rows
 // and the timings.
 #include "cpuclock.h"
+#include "portlist.h"
 #include "windowbench.h"
 
 #include <QAbstractButton>
@@ -266,7 +267,7 @@ void tst_Window::scenario_data()
                          fresh,
                          blank };
     row("port held by another program") << Scenario{
-        "held; ports /dev/ttyUSB0:FT232R USB UART:FTDI,/dev/ttyS0; connect",
+        "held; ports /dev/ttyUSB0|FT232R USB UART|FTDI,/dev/ttyS0; connect",
         "",
         { "Cannot open COM1 (%1)\r\n\r\nPermission error while locking the device\r\n\r\nAnother "
           "program is using the port; close it and try again.\r\n\r\nSerial ports present:\r\n"
@@ -406,7 +407,7 @@ void tst_Window::scenario_data()
 // (timer 1 answers MS late); slow C (timer 1
 // answers command C only after 30 s); drop (timer 1 hangs up 100 ms later);
 // idle (a second); adapter (COM1 is the one port the system lists); replug
-// NAME (timer 2 appears as NAME, also in that list); ports A:desc:maker,B
+// NAME (timer 2 appears as NAME, also in that list); ports A|desc|maker,B
 // (the system lists these); absent, held, denied (COM1 names a device that is
 // not there, that another program holds, that may not be opened); barrage
 // (every input the window takes, every 5 ms, during the next step); close C N
@@ -496,9 +497,7 @@ void tst_Window::scenario()
                 qunsetenv("RURUZIDURA_COM1");
             else
                 present.clear();
-            for (const QString &p : arg.split(',', Qt::SkipEmptyParts))
-                present.append(
-                        { p.section(':', 0, 0), p.section(':', 1, 1), p.section(':', 2, 2) });
+            present.append(portsFrom(arg.split(',', Qt::SkipEmptyParts)));
             b.link().comPERLO.setPortLister([&] { return present; });
         } else if (verb == "replug") {
             present = { { b.cable(1).chopped(4) + arg, {}, {} } };

@@ -89,7 +89,7 @@ struct Exchange : SimLink
     }
 
     // Runs `command` with these answers scripted and the timer's record of
-    // what it received cleared.
+    // what it received cleared, noting the input mode each answer came in.
     template<typename Command>
     auto run(const Answers &answers, Command command)
     {
@@ -98,12 +98,15 @@ struct Exchange : SimLink
                 timer.setScript(it.key(), it.value());
             timer.clearReceived();
         });
+        const auto reading = QObject::connect(&link.comPERLO.serialPort(), &QSerialPort::readyRead,
+                                              [this] { readIn.insert(link.comPERLO.InputMode()); });
         const qint64 cpuStartNs = threadCpuNs();
         QElapsedTimer clock;
         clock.start();
         const auto result = command();
         tookMs = clock.elapsed();
         cpuMs = (threadCpuNs() - cpuStartNs) / 1000000;
+        QObject::disconnect(reading);
         return result;
     }
 
@@ -122,6 +125,7 @@ struct Exchange : SimLink
     }
 
     qint64 tookMs = 0, cpuMs = 0;
+    QSet<SerialControl::InputModeKind> readIn;
 };
 
 } // namespace
@@ -217,6 +221,7 @@ void tst_Link::readVersion()
     QCOMPARE(s.run(answers, [&] { return Status(s.link.ReadVersion()); }), status);
     QVERIFY(!s.link.tmrDog.Enabled());
     QTRY_COMPARE(s.received(), QByteArray("/V/Z"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
     s.verifyEnd(ms, {});
     QCOMPARE(s.view.version, version);
     QCOMPARE(s.link.LastParam, qint16(lastParam));
@@ -258,6 +263,7 @@ void tst_Link::readParams()
     QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size())); // now in Qt's buffer
     QCOMPARE(s.run({ { 'D', reply } }, [&] { return s.link.ReadParams(); }), loaded);
     QTRY_COMPARE(s.received(), QByteArray("/D"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeText));
     s.verifyEnd(ms, unread);
     std::array<int, FlightParams::RowCount> expected = Rows;
     for (int i = 0; loaded && i <= s.link.LastParam; ++i)
@@ -292,6 +298,7 @@ void tst_Link::writeParams()
     QVERIFY(!s.link.tmrDog.Enabled());
     const QList<int> sent(Rows.cbegin(), Rows.cbegin() + s.link.LastParam + 1);
     QTRY_COMPARE(s.received(), "/P" + blockOf(sent).left(blockLen));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
     s.verifyEnd(ms, {});
     // The pauses as the timer met them: a loaded machine makes a few of them late, a
     // lengthened one makes every gap long (20 ms between bytes, 300 ms after "/P").
@@ -362,6 +369,7 @@ void tst_Link::testShutter()
     QCOMPARE(s.run({ { 'S', reply } }, [&] { return Status(s.link.TestShutter()); }), status);
     QVERIFY(!s.link.tmrDog.Enabled());
     QTRY_COMPARE(s.received(), QByteArray("/S"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
     s.verifyEnd(ms, unread);
 }
 

@@ -65,7 +65,8 @@ QByteArray dump(int length, int byte7)
 }
 
 // A simulated timer of `blockLen` bytes that answers "/X" with stale input,
-// and one exchange with it: how long it took, the processor time it used.
+// and one exchange with it: how long it took, the processor time it used,
+// the input modes its answers were read in.
 struct Exchange : SimLink
 {
     explicit Exchange(int blockLen = 16)

@@ -1,7 +1,7 @@
-// The exchanges with the timer as the link runs them (what goes out, what the
-// answer gives, how long it takes, what stays behind), the timers, and the
-// serial line under them: line settings, stale input, which device a port
-// number opens, a line that goes away.
+// The exchanges with the timer as the link runs them, one test per command
+// (what goes out, what the answer gives, how long it takes, what stays
+// behind), the timers, and the serial line under them: line settings, stale
+// input, which device a port number opens, a line that goes away.
 #include "cpuclock.h"
 #include "portlist.h"
 #include "timerfixture.h"
@@ -15,29 +15,28 @@
 #include <termios.h>
 #include <unistd.h>
 
-struct Exchange
-{
-    const char *action; // wait (WaitReply after "/V"), version, read, write or shutter
-    QHash<char, Script>
-            answers; // a command left out gets the timer's own answer; an empty script none
-    int result; // the status, or 1 for a block loaded into the rows
-    int ms; // how long the exchange takes
-    QByteArray unread = {}; // left in the port afterwards
-    int blockLen = 16;
-    int shutterSpeed = 0;
-    QString version = {}; // version: the box afterwards
-    int lastParam = 10; // version: the generation found
-};
-Q_DECLARE_METATYPE(Exchange)
+// A command left out gets the timer's own answer; an empty script none.
+using Answers = QHash<char, Script>;
+using Status = TimerLink::Status;
+constexpr Status Ok = TimerLink::StatusOk, Refused = TimerLink::StatusRefused,
+                 TimedOut = TimerLink::StatusTimedOut;
 
 class tst_Link : public QObject
 {
     Q_OBJECT
 private slots:
     void statusText();
-    void exchange_data();
-    void exchange();
+    void waitReply_data();
+    void waitReply();
+    void readVersion_data();
+    void readVersion();
+    void readParams_data();
+    void readParams();
+    void writeParams_data();
+    void writeParams();
     void valuesAreReadAsTheyAreSent();
+    void testShutter_data();
+    void testShutter();
     void shutterWatchdog_data();
     void shutterWatchdog();
     void timers();
@@ -52,7 +51,9 @@ namespace {
 
 // Left by an earlier exchange: it would pass for any answer if it were read.
 const QByteArray Stale = "ER\r\nOK" + QByteArray(16, '\x55');
-const QList<int> Rows{ 10, 11, 12, 13, 14, 15, 16, 1, 18, 19, 20 };
+const std::array<int, FlightParams::RowCount> Rows{ 10, 11, 12, 13, 14, 15, 0, 1, 18, 19, 20 };
+
+const auto now = [](const QByteArray &bytes) { return Script{ { 0, bytes } }; };
 
 // A "/D" answer of `length` bytes, 0 and 255 among them.
 QByteArray dump(int length, int byte7)
@@ -62,6 +63,71 @@ QByteArray dump(int length, int byte7)
         bytes.append(char(i == 0 ? 0 : i == 1 ? 255 : i == 7 ? byte7 : i * 23 + 5));
     return bytes;
 }
+
+// A simulated timer of `blockLen` bytes that answers "/X" with stale input,
+// and one exchange with it: how long it took, the processor time it used,
+// the input modes its answers were read in.
+struct Exchange : SimLink
+{
+    explicit Exchange(int blockLen = 16)
+        : SimLink([blockLen](PerloSim &sim) {
+              sim.setGeneration(blockLen);
+              sim.setScript('X', { { 0, Stale } });
+          })
+    {
+        view.values = Rows;
+    }
+
+    // Stale input that reaches the system and stays there, as nothing reads
+    // the port meanwhile; how much of it is there.
+    qsizetype leaveStale()
+    {
+        link.comPERLO.Output("/X");
+        int waiting = 0;
+        for (QDeadlineTimer t(2000); waiting < Stale.size() && !t.hasExpired(); QThread::msleep(1))
+            ::ioctl(link.comPERLO.serialPort().handle(), FIONREAD, &waiting);
+        return waiting;
+    }
+
+    // Runs `command` with these answers scripted and the timer's record of
+    // what it received cleared, noting the input mode each answer came in.
+    template<typename Command>
+    auto run(const Answers &answers, Command command)
+    {
+        sim.call([&](PerloSim &timer) {
+            for (auto it = answers.cbegin(); it != answers.cend(); ++it)
+                timer.setScript(it.key(), it.value());
+            timer.clearReceived();
+        });
+        const auto reading = QObject::connect(&link.comPERLO.serialPort(), &QSerialPort::readyRead,
+                                              [this] { readIn.insert(link.comPERLO.InputMode()); });
+        const qint64 cpuStartNs = threadCpuNs();
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = command();
+        tookMs = clock.elapsed();
+        cpuMs = (threadCpuNs() - cpuStartNs) / 1000000;
+        QObject::disconnect(reading);
+        return result;
+    }
+
+    // No timer fires early, and every pause is a minimum: "/P" then 100 ms,
+    // and 5 ms before each byte of the block. 400 ms above, a watchdog ran a
+    // second interval or an exchange waited for an answer it should not have.
+    // Afterwards only the bytes that came after the answer are in the port,
+    // and the watchdog's interval is as it was (after a shutter test too).
+    void verifyEnd(int ms, const QByteArray &unread)
+    {
+        QVERIFY2(tookMs >= ms && tookMs <= ms + 400, qPrintable(QString::number(tookMs)));
+        QVERIFY2(sleptWhileWaiting(cpuMs, tookMs), qPrintable(QString::number(cpuMs) + " ms CPU"));
+        QTRY_COMPARE_WITH_TIMEOUT(link.comPERLO.InBufferCount(), qint64(unread.size()), 1000);
+        QCOMPARE(link.comPERLO.Input(), unread);
+        QCOMPARE(link.tmrDog.Interval(), 500);
+    }
+
+    qint64 tookMs = 0, cpuMs = 0;
+    QSet<SerialControl::InputModeKind> readIn;
+};
 
 } // namespace
 
@@ -76,182 +142,177 @@ void tst_Link::statusText()
     QVERIFY(!lcTraffic().isDebugEnabled()); // nothing is logged unless asked for
 }
 
-void tst_Link::exchange_data()
+void tst_Link::waitReply_data()
 {
-    QTest::addColumn<Exchange>("x");
-    const Script none;
-    auto now = [](const QByteArray &bytes) { return Script{ { 0, bytes } }; };
-    QTest::newRow("O, K") << Exchange{ "wait", { { 'V', { { 0, "O" }, { 60, "K" } } } }, 0, 60 };
-    QTest::newRow("ER, later OK") << Exchange{
-        "wait", { { 'V', { { 0, "ER" }, { 100, "OK" } } } }, 1, 0, "OK"
-    };
-    QTest::newRow("ER and OK in one read")
-            << Exchange{ "wait", { { 'V', now("ER\r\nOK") } }, 0, 0 };
+    QTest::addColumn<Script>("reply"); // to "/V"
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QByteArray>("unread");
+    QTest::newRow("O, K") << Script{ { 0, "O" }, { 60, "K" } } << Ok << 60 << QByteArray();
+    QTest::newRow("ER, later OK") << Script{ { 0, "ER" }, { 100, "OK" } } << Refused << 0
+                                  << QByteArray("OK");
+    QTest::newRow("ER and OK in one read") << now("ER\r\nOK") << Ok << 0 << QByteArray();
     QTest::newRow("markers in any other case")
-            << Exchange{ "wait", { { 'V', now("ok Ok oK er Er eR") } }, 2, 500 };
-    QTest::newRow("no device") << Exchange{ "wait", { { 'V', none } }, 2, 500 };
+            << now("ok Ok oK er Er eR") << TimedOut << 500 << QByteArray();
+    QTest::newRow("no device") << Script() << TimedOut << 500 << QByteArray();
     // Only the first part of a flood is kept; the watchdog still ends it on time.
-    QTest::newRow("a flood without markers") << Exchange{
-        "wait", { { 'V', now(QByteArray("no marker here ").repeated(20000)) } }, 2, 500
-    };
-
-    QTest::newRow("16-byte") << Exchange{ "version", {}, 0, 0, {}, 16, 0, "V2.10" };
-    QTest::newRow("8-byte") << Exchange{
-        "version", { { 'V', now("V1.02\r\nOK") } }, 0, 0, {}, 8, 0, "V1.02", 7
-    };
-    QTest::newRow("silent probe") << Exchange{ "version", { { 'Z', none } }, 0, 500, {}, 16,
-                                               0,         "V2.10",           7 };
-    QTest::newRow("junk before the V") << Exchange{
-        "version", { { 'V', now(QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22)) } },
-        0,         0,
-        {},        16,
-        0,         "V2.10"
-    };
-    QTest::newRow("no V") << Exchange{ "version", { { 'V', now("\r\nX1\r\nOK") } }, 0, 0, {}, 16, 0,
-                                       "X1" };
-    QTest::newRow("refused") << Exchange{
-        "version", { { 'V', now("V2.10\r\nER") } }, 1, 0, {}, 16, 0, "N/A"
-    };
-    QTest::newRow("no marker") << Exchange{
-        "version", { { 'V', now("V2.10\r\nok") } }, 2, 500, {}, 16, 0, "N/A"
-    };
-    QTest::newRow("no timer") << Exchange{
-        "version", { { 'V', none }, { 'Z', none } }, 2, 1000, {}, 16, 0, "N/A", 7
-    };
-
-    QTest::newRow("16 of 16, byte 7 = 200")
-            << Exchange{ "read", { { 'D', now(dump(16, 200)) } }, 1, 0 };
-    QTest::newRow("16 of 16, byte 7 = 0")
-            << Exchange{ "read", { { 'D', now(dump(16, 0)) } }, 1, 0 };
-    QTest::newRow("8 of 8, byte 7 = 255")
-            << Exchange{ "read", { { 'D', now(dump(8, 255)) } }, 1, 0, {}, 8 };
-    QTest::newRow("8 of 8, byte 7 = 0")
-            << Exchange{ "read", { { 'D', now(dump(8, 0)) } }, 1, 0, {}, 8 };
-    QTest::newRow("16, then more") << Exchange{
-        "read", { { 'D', { { 0, dump(16, 1) }, { 200, "more" } } } }, 1, 0, "more"
-    };
-    QTest::newRow("15 of 16") << Exchange{ "read", { { 'D', now(dump(15, 1)) } }, 1, 500 };
-    QTest::newRow("14 of 16") << Exchange{
-        "read", { { 'D', now(dump(14, 1)) } }, 0, 500, dump(14, 1)
-    };
-    QTest::newRow("7 of 8") << Exchange{ "read", { { 'D', now(dump(7, 1)) } }, 0, 500, {}, 8 };
-
-    QTest::newRow("write, 16-byte") << Exchange{ "write", {}, 0, 180 };
-    QTest::newRow("write, 8-byte") << Exchange{ "write", {}, 0, 140, {}, 8 };
-    QTest::newRow("write, refused") << Exchange{ "write", { { 'P', now("ER") } }, 1, 180 };
-    QTest::newRow("write, silent after the block")
-            << Exchange{ "write", { { 'P', none } }, 2, 680 };
-
-    QTest::newRow("shutter 0, silent") << Exchange{ "shutter", { { 'S', none } }, 2, 500 };
-    QTest::newRow("shutter 25, OK after 2.8 s")
-            << Exchange{ "shutter", { { 'S', { { 2800, "OK" } } } }, 0, 2800, {}, 16, 25 };
-    QTest::newRow("shutter 25, OK after 3.2 s")
-            << Exchange{ "shutter", { { 'S', { { 3200, "OK" } } } }, 2, 3000, "OK", 16, 25 };
-    QTest::newRow("shutter 25, ER")
-            << Exchange{ "shutter", { { 'S', { { 60, "ER" } } } }, 1, 60, {}, 16, 25 };
+    QTest::newRow("a flood without markers") << now(QByteArray("no marker here ").repeated(20000))
+                                             << TimedOut << 500 << QByteArray();
 }
 
-void tst_Link::exchange()
+void tst_Link::waitReply()
 {
-    QFETCH(Exchange, x);
-    const QByteArray action(x.action);
-    SimLink s([&](PerloSim &sim) {
-        sim.setGeneration(x.blockLen);
-        sim.setScript('X', { { 0, Stale } });
-    });
+    QFETCH(Script, reply);
+    QFETCH(Status, status);
+    QFETCH(int, ms);
+    QFETCH(QByteArray, unread);
+    Exchange s;
     QVERIFY(s.open());
-    if (action == "read" || action == "write")
-        s.link.ProbeGeneration();
-    for (int i = 0; i < 11; ++i) {
-        s.view.values[i] = i == 6 ? x.shutterSpeed : Rows[i];
-        s.view.inUse[i] = i > x.lastParam; // the state no row may end in
-    }
-    // Stale bytes wait in the system for some exchanges, in Qt's buffer for others.
-    int waiting = 0;
-    if (action != "wait")
-        s.link.comPERLO.Output("/X");
-    for (QDeadlineTimer t(2000);
-         (action == "version" || action == "write") && waiting < Stale.size() && !t.hasExpired();
-         QThread::msleep(1))
-        ::ioctl(s.link.comPERLO.serialPort().handle(), FIONREAD, &waiting);
-    if (action == "read" || action == "shutter")
-        QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size()));
-    QCOMPARE(waiting, action == "version" || action == "write" ? Stale.size() : 0);
-    s.sim.call([&](PerloSim &sim) {
-        for (auto it = x.answers.cbegin(); it != x.answers.cend(); ++it)
-            sim.setScript(it.key(), it.value());
-        sim.clearReceived();
-    });
+    ReplyText text;
+    text.append("ER, OK: left from before");
+    QCOMPARE(s.run({ { 'V', reply } },
+                   [&] { return s.link.comPERLO.Output("/V"), Status(s.link.WaitReply(text)); }),
+             status);
+    QVERIFY(!s.link.tmrDog.Enabled());
+    QCOMPARE(s.link.TimedOut, status == TimedOut);
+    QTRY_COMPARE(s.received(), QByteArray("/V"));
+    s.verifyEnd(ms, unread);
+    QByteArray whole;
+    for (const PerloSim::Chunk &c : reply)
+        whole += c.bytes;
+    QCOMPARE(text.text(),
+             QString::fromLatin1(whole.chopped(unread.size()).left(ReplyText::Capacity)));
+}
 
-    ReplyText reply;
-    reply.append("ER, OK: left from before");
-    const RowsView before = s.view;
-    const qint64 cpuUs = (threadCpuNs() / 1000);
-    QElapsedTimer clock;
-    clock.start();
-    const int result = action == "wait" ? (s.link.comPERLO.Output("/V"), s.link.WaitReply(reply))
-            : action == "version"       ? s.link.ReadVersion()
-            : action == "read"          ? int(s.link.ReadParams())
-            : action == "write"         ? s.link.WriteParams()
-                                        : s.link.TestShutter();
-    const qint64 tookMs = clock.elapsed(), cpuMs = ((threadCpuNs() / 1000) - cpuUs) / 1000;
+void tst_Link::readVersion_data()
+{
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QString>("version"); // the box afterwards
+    QTest::addColumn<int>("lastParam"); // the generation found
+    QTest::newRow("16-byte") << Answers() << Ok << 0 << "V2.10" << 10;
+    QTest::newRow("8-byte: ER to /Z") << Answers{ { 'V', now("V1.02\r\nOK") }, { 'Z', now("ER") } }
+                                      << Ok << 0 << "V1.02" << 7;
+    QTest::newRow("silent probe") << Answers{ { 'Z', {} } } << Ok << 500 << "V2.10" << 7;
+    QTest::newRow("junk before the V")
+            << Answers{ { 'V', now(QByteArray("\0\x7f#v9 junk\r\nV2.10\r\nOK", 22)) } } << Ok << 0
+            << "V2.10" << 10;
+    QTest::newRow("no V") << Answers{ { 'V', now("\r\nX1\r\nOK") } } << Ok << 0 << "X1" << 10;
+    QTest::newRow("refused") << Answers{ { 'V', now("V2.10\r\nER") } } << Refused << 0 << "N/A"
+                             << 10;
+    QTest::newRow("no marker") << Answers{ { 'V', now("V2.10\r\nok") } } << TimedOut << 500 << "N/A"
+                               << 10;
+    QTest::newRow("no timer") << Answers{ { 'V', {} }, { 'Z', {} } } << TimedOut << 1000 << "N/A"
+                              << 7;
+}
 
-    QCOMPARE(result, x.result);
-    // No timer fires early, and every pause is a minimum: "/P" then 100 ms,
-    // and 5 ms before each byte of the block. 400 ms above, a watchdog ran a
-    // second interval or an exchange waited for an answer it should not have.
-    QVERIFY2(tookMs >= x.ms && tookMs <= x.ms + 400, qPrintable(QString::number(tookMs)));
-    QVERIFY2(sleptWhileWaiting(cpuMs, tookMs), qPrintable(QString::number(cpuMs) + " ms of CPU"));
-    QVERIFY(action == "read" || !s.link.tmrDog.Enabled());
-    QByteArray wire = action == "wait" ? "/V"
-            : action == "version"      ? "/V/Z"
-            : action == "read"         ? "/D"
-            : action == "shutter"      ? "/S"
-                                       : "/P";
-    for (int i = 0; action == "write" && i < x.blockLen; ++i)
-        wire += char(i <= s.link.LastParam ? before.values[i] : 0);
-    QTRY_COMPARE(s.received(), wire);
-    if (action == "write") {
-        // The pauses as the timer met them: a loaded machine makes a few of them late, a
-        // lengthened one makes every gap long (20 ms between bytes, 300 ms after "/P").
-        QList<qint64> gapsMs;
-        s.sim.call([&](PerloSim &sim) {
-            const QList<PerloSim::Received> &in = sim.received();
-            for (qsizetype i = 2; i < in.size(); ++i)
-                gapsMs.append((in[i].ns - in[i - 1].ns) / 1000000);
-        });
-        const qint64 afterCommandMs = gapsMs.takeFirst();
-        std::sort(gapsMs.begin(), gapsMs.end());
-        const qint64 medianGapMs = gapsMs.at(gapsMs.size() / 2);
-        QVERIFY2(afterCommandMs < 250 && medianGapMs < 12,
-                 qPrintable(
-                         QStringLiteral("%1 ms, then %2 ms").arg(afterCommandMs).arg(medianGapMs)));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(s.link.comPERLO.InBufferCount(), qint64(x.unread.size()), 1000);
-    QCOMPARE(s.link.comPERLO.Input(), x.unread);
+void tst_Link::readVersion()
+{
+    QFETCH(Answers, answers);
+    QFETCH(Status, status);
+    QFETCH(int, ms);
+    QFETCH(QString, version);
+    QFETCH(int, lastParam);
+    Exchange s;
+    QVERIFY(s.open());
+    for (int i = 0; i < FlightParams::RowCount; ++i)
+        s.view.inUse[i] = i > lastParam; // the state no row may end in
+    QCOMPARE(s.leaveStale(), Stale.size());
+    QCOMPARE(s.run(answers, [&] { return Status(s.link.ReadVersion()); }), status);
+    QVERIFY(!s.link.tmrDog.Enabled());
+    QTRY_COMPARE(s.received(), QByteArray("/V/Z"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
+    s.verifyEnd(ms, {});
+    QCOMPARE(s.view.version, version);
+    QCOMPARE(s.link.LastParam, qint16(lastParam));
+    QCOMPARE(s.link.BlockLen, qint16(lastParam == 10 ? 16 : 8));
+    for (int i = 0; i < FlightParams::RowCount; ++i)
+        QVERIFY2(s.view.inUse[i] == (i <= lastParam), qPrintable(QString::number(i)));
+}
 
-    if (action == "wait") {
-        QByteArray whole;
-        for (const PerloSim::Chunk &c : x.answers.value('V'))
-            whole += c.bytes;
-        QCOMPARE(reply.text(),
-                 QString::fromLatin1(whole.chopped(x.unread.size()).left(ReplyText::Capacity)));
-        QCOMPARE(s.link.TimedOut, result == TimerLink::StatusTimedOut);
-    } else if (action == "version") {
-        QCOMPARE(s.view.version, x.version);
-        QCOMPARE(s.link.LastParam, qint16(x.lastParam));
-        QCOMPARE(s.link.BlockLen, qint16(x.lastParam == 10 ? 16 : 8));
-        for (int i = 0; i < 11; ++i)
-            QVERIFY2(s.view.inUse[i] == (i <= x.lastParam), qPrintable(QString::number(i)));
-    } else if (action == "read") {
-        const QByteArray answer = x.answers.value('D').first().bytes;
-        std::array<int, 11> expected = before.values;
-        for (int i = 0; result && i <= s.link.LastParam; ++i)
-            expected[i] = i == 7 ? int(answer[7] != 0) : quint8(answer[i]);
-        QCOMPARE(s.view.values, expected);
-        QCOMPARE(s.view.valueWrites, result ? s.link.LastParam + 1 : 0);
-    }
-    QCOMPARE(s.link.tmrDog.Interval(), 500); // after a shutter test too
+void tst_Link::readParams_data()
+{
+    QTest::addColumn<int>("blockLen");
+    QTest::addColumn<Script>("reply"); // to "/D"
+    QTest::addColumn<bool>("loaded"); // into the rows
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QByteArray>("unread");
+    QTest::newRow("16 of 16, byte 7 = 200")
+            << 16 << now(dump(16, 200)) << true << 0 << QByteArray();
+    QTest::newRow("16 of 16, byte 7 = 0") << 16 << now(dump(16, 0)) << true << 0 << QByteArray();
+    QTest::newRow("8 of 8, byte 7 = 255") << 8 << now(dump(8, 255)) << true << 0 << QByteArray();
+    QTest::newRow("8 of 8, byte 7 = 0") << 8 << now(dump(8, 0)) << true << 0 << QByteArray();
+    QTest::newRow("16, then more") << 16 << Script{ { 0, dump(16, 1) }, { 200, "more" } } << true
+                                   << 0 << QByteArray("more");
+    QTest::newRow("15 of 16") << 16 << now(dump(15, 1)) << true << 500 << QByteArray();
+    QTest::newRow("14 of 16") << 16 << now(dump(14, 1)) << false << 500 << dump(14, 1);
+    QTest::newRow("7 of 8") << 8 << now(dump(7, 1)) << false << 500 << QByteArray();
+}
+
+void tst_Link::readParams()
+{
+    QFETCH(int, blockLen);
+    QFETCH(Script, reply);
+    QFETCH(bool, loaded);
+    QFETCH(int, ms);
+    QFETCH(QByteArray, unread);
+    Exchange s(blockLen);
+    QVERIFY(s.open());
+    s.link.ProbeGeneration();
+    QCOMPARE(s.leaveStale(), Stale.size());
+    QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size())); // now in Qt's buffer
+    QCOMPARE(s.run({ { 'D', reply } }, [&] { return s.link.ReadParams(); }), loaded);
+    QTRY_COMPARE(s.received(), QByteArray("/D"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeText));
+    s.verifyEnd(ms, unread);
+    std::array<int, FlightParams::RowCount> expected = Rows;
+    for (int i = 0; loaded && i <= s.link.LastParam; ++i)
+        expected[i] = i == 7 ? int(reply[0].bytes[7] != 0) : quint8(reply[0].bytes[i]);
+    QCOMPARE(s.view.values, expected);
+    QCOMPARE(s.view.valueWrites, loaded ? s.link.LastParam + 1 : 0);
+}
+
+void tst_Link::writeParams_data()
+{
+    QTest::addColumn<int>("blockLen");
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("16-byte") << 16 << Answers() << Ok << 180;
+    QTest::newRow("8-byte") << 8 << Answers() << Ok << 140;
+    QTest::newRow("refused") << 16 << Answers{ { 'P', now("ER") } } << Refused << 180;
+    QTest::newRow("silent after the block") << 16 << Answers{ { 'P', {} } } << TimedOut << 680;
+}
+
+void tst_Link::writeParams()
+{
+    QFETCH(int, blockLen);
+    QFETCH(Answers, answers);
+    QFETCH(Status, status);
+    QFETCH(int, ms);
+    Exchange s(blockLen);
+    QVERIFY(s.open());
+    s.link.ProbeGeneration();
+    QCOMPARE(s.leaveStale(), Stale.size());
+    QCOMPARE(s.run(answers, [&] { return Status(s.link.WriteParams()); }), status);
+    QVERIFY(!s.link.tmrDog.Enabled());
+    const QList<int> sent(Rows.cbegin(), Rows.cbegin() + s.link.LastParam + 1);
+    QTRY_COMPARE(s.received(), "/P" + blockOf(sent).left(blockLen));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
+    s.verifyEnd(ms, {});
+    // The pauses as the timer met them: a loaded machine makes a few of them late, a
+    // lengthened one makes every gap long (20 ms between bytes, 300 ms after "/P").
+    QList<PerloSim::Received> in;
+    s.sim.call([&](PerloSim &sim) { in = sim.received(); });
+    QList<qint64> gapsMs;
+    for (qsizetype i = 2; i < in.size(); ++i)
+        gapsMs.append((in[i].ns - in[i - 1].ns) / 1000000);
+    const qint64 afterCommandMs = gapsMs.takeFirst();
+    std::sort(gapsMs.begin(), gapsMs.end());
+    const qint64 medianGapMs = gapsMs.at(gapsMs.size() / 2);
+    QVERIFY2(afterCommandMs < 250 && medianGapMs < 12,
+             qPrintable(QStringLiteral("%1 ms, then %2 ms").arg(afterCommandMs).arg(medianGapMs)));
 }
 
 void tst_Link::valuesAreReadAsTheyAreSent()
@@ -274,9 +335,43 @@ void tst_Link::valuesAreReadAsTheyAreSent()
         }
     });
     watch.start(1);
-    QCOMPARE(s.link.WriteParams(), qint16(TimerLink::StatusOk));
+    QCOMPARE(s.link.WriteParams(), qint16(Ok));
     QCOMPARE(s.received().mid(2, 11),
              QByteArray("\xc8\x0b\x0c\x0d\x0e\xcd\x10\x01\x12\x13\xd2", 11));
+}
+
+void tst_Link::testShutter_data()
+{
+    QTest::addColumn<int>("speed"); // tenths of a second on top of the 500 ms watchdog
+    QTest::addColumn<Script>("reply"); // to "/S"
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QByteArray>("unread");
+    QTest::newRow("speed 0, silent") << 0 << Script() << TimedOut << 500 << QByteArray();
+    QTest::newRow("speed 25, OK after 2.8 s")
+            << 25 << Script{ { 2800, "OK" } } << Ok << 2800 << QByteArray();
+    QTest::newRow("speed 25, OK after 3.2 s")
+            << 25 << Script{ { 3200, "OK" } } << TimedOut << 3000 << QByteArray("OK");
+    QTest::newRow("speed 25, ER") << 25 << Script{ { 60, "ER" } } << Refused << 60 << QByteArray();
+}
+
+void tst_Link::testShutter()
+{
+    QFETCH(int, speed);
+    QFETCH(Script, reply);
+    QFETCH(Status, status);
+    QFETCH(int, ms);
+    QFETCH(QByteArray, unread);
+    Exchange s;
+    QVERIFY(s.open());
+    s.view.values[FlightParams::ShutterSpeedRow] = speed;
+    QCOMPARE(s.leaveStale(), Stale.size());
+    QTRY_COMPARE(s.link.comPERLO.InBufferCount(), qint64(Stale.size())); // now in Qt's buffer
+    QCOMPARE(s.run({ { 'S', reply } }, [&] { return Status(s.link.TestShutter()); }), status);
+    QVERIFY(!s.link.tmrDog.Enabled());
+    QTRY_COMPARE(s.received(), QByteArray("/S"));
+    QVERIFY(!s.readIn.contains(SerialControl::InputModeBinary));
+    s.verifyEnd(ms, unread);
 }
 
 void tst_Link::shutterWatchdog_data()
@@ -371,7 +466,7 @@ void tst_Link::rawLineCarriesEveryByte()
     s.sim.call([&](PerloSim &sim) { sim.setScript('V', { { 0, all + "OK" } }); });
     port.Output("/V");
     ReplyText reply; // text: one Latin-1 character per byte
-    QCOMPARE(s.link.WaitReply(reply), qint16(TimerLink::StatusOk));
+    QCOMPARE(s.link.WaitReply(reply), qint16(Ok));
     QCOMPARE(reply.text(), QString::fromLatin1(all + "OK"));
     s.sim.call([](PerloSim &sim) { sim.clearReceived(); });
     port.Output(all);
@@ -405,7 +500,7 @@ void tst_Link::floodBetweenExchangesIsBounded()
     QVERIFY2(port.InBufferCount() <= SerialControl::MaxBuffered,
              qPrintable(QString::number(port.InBufferCount())));
     s.sim.call([](PerloSim &sim) { sim.setFault(PerloSim::Fault::None); });
-    QCOMPARE(s.link.ReadVersion(), qint16(TimerLink::StatusOk));
+    QCOMPARE(s.link.ReadVersion(), qint16(Ok));
 }
 
 void tst_Link::portMapping_data()

@@ -3,6 +3,7 @@
 # The simulator stops when the window closes.
 set -euo pipefail
 cd "$(dirname "$0")"
+. scripts/lib.sh
 scripts/install-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target ruruzidura perlo-sim
@@ -11,5 +12,5 @@ workdir=$(mktemp -d)
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$workdir"' EXIT
 ./build/sim/perlo-sim --link "$workdir/com1" "$@" &
 sim=$!
-for _ in $(seq 50); do [ -e "$workdir/com1" ] && break; sleep 0.1; done
+wait_for "$workdir/com1" || true
 RURUZIDURA_COM1="$workdir/com1" ./build/ui/ruruzidura

@@ -20,6 +20,8 @@ namespace {
 
 constexpr int QuietLineWaitMs = 1500;
 constexpr int BarrageMs = 10; // a click and a key
+// Far longer than the pseudo-terminal takes to hand a written byte over.
+constexpr int LastBytesWaitMs = 100;
 
 bool isExchange(Action action)
 {
@@ -141,13 +143,43 @@ ActionRecord WindowDriver::perform(const Step &step, const WindowModel &model)
     qDeleteAll(during.children());
 
     m_lines.onTimer([&](PerloSim &sim) {
-        record.line.received = sim.received();
         record.line.sent = sim.takeSent();
         sim.hangUpAfter(0, 0);
         record.line.changed = sim.lineChanges() != lineChanges;
     });
     TrafficCapture::take(&record.line.traffic, &record.line.trafficNs);
+    record.line.received = receivedAll(writtenBytes(record.line.traffic));
     return record;
+}
+
+// What the program wrote in the action, from its log of the line.
+qsizetype WindowDriver::writtenBytes(const QStringList &traffic)
+{
+    qsizetype count = 0;
+    for (const QString &line : traffic) {
+        if (line.startsWith(QStringLiteral("out ")))
+            count += line.count(QLatin1Char(' '));
+    }
+    return count;
+}
+
+// What the timer got, once the `written` bytes are in, the line is gone or
+// the program talked to another port: a reply that comes early (a timer lost
+// in a block) can end an exchange while the program's last byte is still in
+// the pseudo-terminal.
+QList<PerloSim::Received> WindowDriver::receivedAll(qsizetype written)
+{
+    QList<PerloSim::Received> received;
+    for (int waited = 0;; waited += 2) {
+        bool open = true;
+        m_lines.onTimer([&](PerloSim &sim) {
+            received = sim.received();
+            open = sim.isOpen();
+        });
+        if (received.isEmpty() || received.size() >= written || !open || waited >= LastBytesWaitMs)
+            return received;
+        waitMs(2);
+    }
 }
 
 // What the step makes happen while an exchange waits, on timers owned by `during`.

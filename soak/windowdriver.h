@@ -45,6 +45,8 @@ private:
     void type(int key, const QString &text);
     void press(const Step &step, const WindowModel &model, ActionRecord &record);
     void misbehaveDuring(const Step &step, ActionRecord &record, QObject *during);
+    static qsizetype writtenBytes(const QStringList &traffic);
+    QList<PerloSim::Received> receivedAll(qsizetype written);
 
     TimerLines &m_lines;
     CpuShare &m_cpu;

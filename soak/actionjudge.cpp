@@ -12,18 +12,11 @@
 
 namespace {
 
-constexpr qint64 Ms = 1000000;
 constexpr int Watchdog = 500;
 constexpr qint64 ActionSlackNs = 2000 * Ms;
 constexpr qint64 CloseEndsWithinNs = 250 * Ms;
 constexpr auto Outcomes = SoakReport::Counted::Outcomes;
 constexpr auto Faults = SoakReport::Counted::Faults;
-
-bool isExchange(Action action)
-{
-    return action == Action::Connect || action == Action::Set || action == Action::Retrieve
-            || action == Action::Shutter;
-}
 
 } // namespace
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr qint64 Ms = 1000000;
 constexpr int HeartbeatMs = 20;
 constexpr qint64 MaxHeartbeatLateNs = 250 * Ms;
 

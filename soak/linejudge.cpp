@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr qint64 Ms = 1000000;
 // The pseudo-terminal hands over what the timer wrote a moment later.
 constexpr qint64 HandOverNs = 20 * Ms;
 

@@ -9,6 +9,8 @@
 
 #include <array>
 
+inline constexpr qint64 Ms = 1000000; // in ns
+
 struct SoakOptions
 {
     quint64 seed = 0;

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr qsizetype HistoryLength = 50;
-constexpr qint64 Ms = 1000000;
 
 QString counted(const QMap<QString, int> &counts)
 {
@@ -46,15 +45,13 @@ void SoakReport::count(Counted table, const QString &kind)
 void SoakReport::logStep(const QString &head, const Step &step, const ActionRecord &record,
                          const QString &behaviourNow)
 {
-    const bool exchange = step.action == Action::Connect || step.action == Action::Set
-            || step.action == Action::Retrieve || step.action == Action::Shutter;
     QString line = head;
     line += QStringLiteral(" | timer %1, %2-byte%3%4")
                     .arg(record.facts.behaviour.name())
                     .arg(record.facts.blockLen)
                     .arg(record.changedDuring ? " then " + behaviourNow : "",
                          record.line.changed ? ", line went or came" : "");
-    if (exchange) {
+    if (isExchange(step.action)) {
         if (step.barrage)
             line += QStringLiteral(", input during the wait");
         if (step.hangUpAfterBytes)

@@ -23,12 +23,6 @@ constexpr int BarrageMs = 10; // a click and a key
 // Far longer than the pseudo-terminal takes to hand a written byte over.
 constexpr int LastBytesWaitMs = 100;
 
-bool isExchange(Action action)
-{
-    return action == Action::Connect || action == Action::Set || action == Action::Retrieve
-            || action == Action::Shutter;
-}
-
 } // namespace
 
 WindowDriver::WindowDriver(TimerLines &lines, CpuShare &cpu, SoakReport &report,

@@ -87,6 +87,102 @@ QString PerloSim::faultName(Fault fault)
     return {};
 }
 
+QByteArray PerloSim::Reply::bytes() const
+{
+    QByteArray all;
+    for (const Chunk &chunk : chunks)
+        all += chunk.bytes;
+    return all;
+}
+
+PerloSim::Reply PerloSim::answerTo(char command, const Setting &setting)
+{
+    const Fault fault = setting.fault;
+    if (command == setting.refused)
+        return replyUnder(fault, textUnder(fault, "ER"), setting.replyDelayMs);
+    if (command == 'D' && fault != Fault::RefuseAll && fault != Fault::Garbage)
+        return replyUnder(fault, blockUnder(fault, setting.block.left(setting.blockLen)),
+                          setting.replyDelayMs);
+    const int shutterMs = command == 'S' ? shutterOpenMs(setting.block) : 0;
+    return replyUnder(fault, textUnder(fault, textFor(command, setting.version, setting.blockLen)),
+                      setting.replyDelayMs + shutterMs);
+}
+
+QByteArray PerloSim::textFor(char command, const QByteArray &version, int blockLen)
+{
+    switch (command) {
+    case 'V':
+        return version + "\r\nOK";
+    case 'Z':
+        return blockLen == 16 ? "OK" : "ER";
+    case 'P':
+    case 'S':
+        return "OK";
+    default:
+        return "ER";
+    }
+}
+
+int PerloSim::shutterOpenMs(const QByteArray &block)
+{
+    return quint8(block[6]) * 100;
+}
+
+QByteArray PerloSim::textUnder(Fault fault, const QByteArray &text)
+{
+    switch (fault) {
+    case Fault::RefuseAll:
+        return "ER";
+    case Fault::LowerCase:
+        return text.toLower();
+    case Fault::Garbage:
+        return "#?~ no marker here\r\n";
+    default:
+        return text;
+    }
+}
+
+QByteArray PerloSim::blockUnder(Fault fault, const QByteArray &block)
+{
+    QByteArray bytes = block;
+    if (fault == Fault::ShortBlock)
+        bytes.chop(1);
+    else if (fault == Fault::LongBlock)
+        bytes.append("\x01\x02\x03\x04", 4);
+    return bytes;
+}
+
+PerloSim::Reply PerloSim::replyUnder(Fault fault, const QByteArray &bytes, int delayMs)
+{
+    Reply reply;
+    if (fault == Fault::SplitReplies) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            reply.chunks.append({ i == 0 ? delayMs : SplitGapMs, bytes.mid(i, 1) });
+    } else if (fault == Fault::HangUp) {
+        reply.chunks.append({ delayMs, bytes.left(bytes.size() / 2) });
+        reply.hangsUp = true;
+    } else {
+        reply.chunks.append({ delayMs, bytes });
+    }
+    return reply;
+}
+
+qint64 PerloSim::arrivalNs(const Reply &reply, qsizetype index, bool paced)
+{
+    // A chunk goes into the line when its delay is over, or once the chunk
+    // before it is through, whichever is later.
+    qint64 chunkNs = 0, lineFreeNs = 0;
+    for (const Chunk &chunk : reply.chunks) {
+        chunkNs += chunk.delayMs * 1000000LL;
+        const qint64 startNs = paced ? qMax(chunkNs, lineFreeNs) : chunkNs;
+        if (index < chunk.bytes.size())
+            return startNs + (paced ? lineNs(index + 1) : 0);
+        index -= chunk.bytes.size();
+        lineFreeNs = startNs + lineNs(chunk.bytes.size());
+    }
+    return -1;
+}
+
 PerloSim::Fault PerloSim::faultFromName(const QString &name, bool *ok)
 {
     for (const auto &[fault, known] : FaultNames) {
@@ -273,25 +369,8 @@ void PerloSim::handleCommand(char command, qint64 ns)
         m_incomingTimes.clear();
         return;
     }
-    if (answeredOtherwise(command))
-        return;
-    if (command == m_refused) {
-        replyText("ER", m_replyDelayMs);
-        return;
-    }
-    if (command == 'D' && m_fault != Fault::RefuseAll && m_fault != Fault::Garbage) {
-        QByteArray bytes = m_block.left(m_blockLen);
-        if (m_fault == Fault::ShortBlock)
-            bytes.chop(1);
-        else if (m_fault == Fault::LongBlock)
-            bytes.append("\x01\x02\x03\x04", 4);
-        replyBytes(bytes, m_replyDelayMs);
-        return;
-    }
-    // The shutter stays open for byte 6 of the block, in tenths of a second,
-    // before the timer answers "/S".
-    const int shutterMs = command == 'S' ? quint8(m_block[6]) * 100 : 0;
-    replyText(textFor(command), m_replyDelayMs + shutterMs);
+    if (!answeredOtherwise(command))
+        send(answerTo(command, setting()));
 }
 
 void PerloSim::finishBlock()
@@ -302,11 +381,11 @@ void PerloSim::finishBlock()
         onTime = onTime && m_incomingTimes[i] - m_incomingTimes[i - 1] >= BlockByteGapNs;
     if (m_strict && !onTime) {
         ++m_strictRejects;
-        replyBytes("ER", m_replyDelayMs);
+        send(replyUnder(m_fault, "ER", m_replyDelayMs));
         return;
     }
     if (m_refused == 'P' && !m_scripts.contains('P')) {
-        replyText("ER", m_replyDelayMs);
+        send(answerTo('P', setting()));
         return;
     }
     if (m_fault != Fault::RefuseAll && !m_scripts.contains('P')) {
@@ -314,7 +393,7 @@ void PerloSim::finishBlock()
         emit blockWritten(m_incomingBlock);
     }
     if (!answeredOtherwise('P'))
-        replyText(textFor('P'), m_replyDelayMs);
+        send(answerTo('P', setting()));
 }
 
 bool PerloSim::answeredOtherwise(char command)
@@ -334,51 +413,16 @@ bool PerloSim::answeredOtherwise(char command)
     }
 }
 
-QByteArray PerloSim::textFor(char command) const
+PerloSim::Setting PerloSim::setting() const
 {
-    switch (command) {
-    case 'V':
-        return m_version + "\r\nOK";
-    case 'Z':
-        return m_blockLen == 16 ? "OK" : "ER";
-    case 'P':
-    case 'S':
-        return "OK";
-    default:
-        return "ER";
-    }
+    return { m_fault, m_blockLen, m_block, m_version, m_replyDelayMs, m_refused };
 }
 
-void PerloSim::replyText(const QByteArray &text, int delayMs)
+void PerloSim::send(const Reply &answer)
 {
-    switch (m_fault) {
-    case Fault::RefuseAll:
-        replyBytes("ER", delayMs);
-        return;
-    case Fault::LowerCase:
-        replyBytes(text.toLower(), delayMs);
-        return;
-    case Fault::Garbage:
-        replyBytes("#?~ no marker here\r\n", delayMs);
-        return;
-    default:
-        replyBytes(text, delayMs);
-    }
-}
-
-void PerloSim::replyBytes(const QByteArray &bytes, int delayMs)
-{
-    QList<Chunk> chunks;
-    if (m_fault == Fault::SplitReplies) {
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            chunks.append({ i == 0 ? delayMs : SplitGapMs, bytes.mid(i, 1) });
-    } else if (m_fault == Fault::HangUp) {
-        chunks.append({ delayMs, bytes.left(bytes.size() / 2) });
+    if (answer.hangsUp)
         m_hangUpArmed = true;
-    } else {
-        chunks.append({ delayMs, bytes });
-    }
-    reply(chunks);
+    reply(answer.chunks);
 }
 
 void PerloSim::reply(const QList<Chunk> &chunks)
@@ -444,7 +488,7 @@ void PerloSim::transmit()
         return;
     }
     if (m_paced && !m_streaming) {
-        const qint64 nextNs = m_lineStartNs + m_lineSent * ByteNs;
+        const qint64 nextNs = m_lineStartNs + lineNs(m_lineSent);
         const qint64 waitNs = qMax<qint64>(0, nextNs - nowNs());
         m_lineTimer.start(int((waitNs + 999999) / 1000000));
     } else {

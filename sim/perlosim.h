@@ -47,6 +47,23 @@ public:
         qint64 ns; // when it went into the line
         QByteArray bytes;
     };
+    // What decides an answer: the timer as it is set up.
+    struct Setting
+    {
+        Fault fault = Fault::None;
+        int blockLen = 16;
+        QByteArray block; // the stored block, at least blockLen bytes
+        QByteArray version;
+        int replyDelayMs = 0;
+        char refused = 0;
+    };
+    // An answer as the timer puts it into the line.
+    struct Reply
+    {
+        QList<Chunk> chunks;
+        bool hangsUp = false; // the timer closes the line once the chunks are out
+        QByteArray bytes() const;
+    };
 
     static constexpr int MaxBlockLen = 16;
     // The line's pace: start, 8 data and stop bits at 2400 baud.
@@ -111,6 +128,29 @@ public:
     bool comeBack(const QString &linkPath, QString *error = nullptr);
 
     static qint64 nowNs();
+
+    // What each fault does to an answer, the one account of it: the timer
+    // answers by these, and whoever predicts its answers uses them too.
+    //
+    // The answer to `command` (for "/P", once its block is in) when neither a
+    // script nor a silent or streaming fault decides it.
+    static Reply answerTo(char command, const Setting &setting);
+    // What a sound timer of this firmware says to `command`.
+    static QByteArray textFor(char command, const QByteArray &version, int blockLen);
+    // The shutter stays open for byte 6 of the block, in tenths of a second,
+    // before the timer answers "/S".
+    static int shutterOpenMs(const QByteArray &block);
+    // The text a timer with `fault` says in place of `text`.
+    static QByteArray textUnder(Fault fault, const QByteArray &text);
+    // What a timer with `fault` sends for "/D" when it stores `block`.
+    static QByteArray blockUnder(Fault fault, const QByteArray &block);
+    // `bytes`, `delayMs` after the command, as a timer with `fault` sends them.
+    static Reply replyUnder(Fault fault, const QByteArray &bytes, int delayMs);
+    // How long `count` bytes take on a paced line.
+    static constexpr qint64 lineNs(qint64 count) { return count * ByteNs; }
+    // When byte `index` of `reply` has crossed the line, from the command.
+    static qint64 arrivalNs(const Reply &reply, qsizetype index, bool paced);
+
     // Every fault, None first, in the order of the enumeration.
     static const QList<Fault> &faults();
     // The name perlo-sim's --fault takes.
@@ -133,9 +173,8 @@ private:
     // A script or a fault that decides the whole answer; true when it did.
     bool answeredOtherwise(char command);
     void reply(const QList<Chunk> &chunks);
-    void replyText(const QByteArray &text, int delayMs);
-    void replyBytes(const QByteArray &bytes, int delayMs);
-    QByteArray textFor(char command) const;
+    void send(const Reply &answer);
+    Setting setting() const;
     void startNextChunk();
     void transmit();
     void startStreaming();

@@ -46,6 +46,12 @@ QString actionName(Action action)
     return QString::fromLatin1(names[size_t(action)]);
 }
 
+bool isExchange(Action action)
+{
+    return action == Action::Connect || action == Action::Set || action == Action::Retrieve
+            || action == Action::Shutter;
+}
+
 TimerBehaviour Schedule::drawBehaviour()
 {
     using F = PerloSim::Fault;

@@ -35,6 +35,8 @@ struct TimerBehaviour
 
 enum class Action { ChoosePort, Connect, Step, Type, Set, Retrieve, Shutter, FreshWindow, Idle };
 QString actionName(Action action);
+// Connect, Set, Retrieve and Test Shutter: the actions that talk to the timer.
+bool isExchange(Action action);
 
 // One step of the run: an action, what the timer does meanwhile, and what
 // happens during it. Every step takes the same count of numbers from the

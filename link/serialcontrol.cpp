@@ -18,6 +18,12 @@ SerialControl::SerialControl(QObject *parent) : QObject(parent)
     connect(watch, &LineWatch::lineGone, this, [this] { dropLine(QStringLiteral("hang-up")); });
 }
 
+SerialControl::~SerialControl()
+{
+    if (m_line->isOpen())
+        m_line->close();
+}
+
 QString SerialControl::deviceDescription(int port) const
 {
     const QList<PresentPort> present = m_listPorts();
@@ -35,11 +41,11 @@ bool SerialControl::setPortOpen(bool open)
     if (!open) {
         emit lineClosing();
         m_rescued.clear();
-        if (m_serial.isOpen())
-            m_serial.close();
+        if (m_line->isOpen())
+            m_line->close();
         return true;
     }
-    return m_serial.isOpen() || openDevice();
+    return m_line->isOpen() || openDevice();
 }
 
 bool SerialControl::openDevice()
@@ -47,6 +53,9 @@ bool SerialControl::openDevice()
     m_openError.clear();
     m_openErrorKind = QSerialPort::NoError;
     m_device = deviceName(m_commPort);
+    if (QIODevice *standIn = m_standIn ? m_standIn(m_device) : nullptr)
+        return openStandIn(standIn);
+    m_line = &m_serial;
     m_serial.setPortName(m_device);
     m_serial.setBaudRate(QSerialPort::Baud2400);
     m_serial.setDataBits(QSerialPort::Data8);
@@ -64,9 +73,22 @@ bool SerialControl::openDevice()
     return true;
 }
 
+bool SerialControl::openStandIn(QIODevice *line)
+{
+    m_line = line;
+    connect(line, &QIODevice::readyRead, this, &SerialControl::boundInput, Qt::UniqueConnection);
+    if (!line->open(QIODevice::ReadWrite)) {
+        m_openErrorKind = QSerialPort::OpenError;
+        m_openError = line->errorString();
+        return false;
+    }
+    qCDebug(lcTraffic) << "opened" << m_device;
+    return true;
+}
+
 qint64 SerialControl::InBufferCount() const
 {
-    return m_rescued.size() + (m_serial.isOpen() ? m_serial.bytesAvailable() : 0);
+    return m_rescued.size() + (m_line->isOpen() ? m_line->bytesAvailable() : 0);
 }
 
 void SerialControl::setInBufferCount(qint64 count)
@@ -77,24 +99,34 @@ void SerialControl::setInBufferCount(qint64 count)
     if (m_lineLost && openDevice())
         m_lineLost = false;
     m_rescued.clear();
-    if (m_serial.isOpen())
-        m_serial.clear(QSerialPort::Input);
+    if (m_line->isOpen())
+        discardInput();
+}
+
+void SerialControl::discardInput()
+{
+    if (m_line == &m_serial)
+        m_serial.clear(QSerialPort::Input); // also what the driver holds
+    else
+        m_line->skip(m_line->bytesAvailable());
 }
 
 void SerialControl::Output(const QByteArray &bytes)
 {
     qCDebug(lcTraffic) << "out" << bytes.toHex(' ');
-    if (!m_serial.isOpen())
+    if (!m_line->isOpen())
         return;
-    m_serial.write(bytes);
-    m_serial.flush();
+    m_line->write(bytes);
+    // A stand-in takes what is written at once.
+    if (m_line == &m_serial)
+        m_serial.flush();
 }
 
 QByteArray SerialControl::Input()
 {
     QByteArray bytes = std::exchange(m_rescued, {});
-    if (m_serial.isOpen())
-        bytes += m_serial.readAll();
+    if (m_line->isOpen())
+        bytes += m_line->readAll();
     if (!bytes.isEmpty())
         qCDebug(lcTraffic) << "in" << bytes.toHex(' ');
     return bytes;
@@ -102,9 +134,9 @@ QByteArray SerialControl::Input()
 
 void SerialControl::boundInput()
 {
-    const qint64 excess = m_serial.bytesAvailable() - MaxBuffered;
+    const qint64 excess = m_line->bytesAvailable() - MaxBuffered;
     if (excess > 0)
-        m_serial.skip(excess);
+        m_line->skip(excess);
 }
 
 void SerialControl::onError(QSerialPort::SerialPortError error)

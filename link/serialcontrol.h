@@ -4,6 +4,7 @@
 #include "portmap.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -13,6 +14,7 @@
 // The timer's serial line, with the few properties the link uses: port
 // number, open state, input mode, received count, write and read.
 // 2400 baud, 8 data bits, no parity, 1 stop bit, no flow control, raw bytes.
+// The line is a QSerialPort, unless a stand-in takes the port's device name.
 class SerialControl : public QObject
 {
     Q_OBJECT
@@ -22,12 +24,14 @@ public:
     static constexpr qint64 MaxBuffered = 1024 * 1024;
 
     explicit SerialControl(QObject *parent = nullptr);
+    // Lets go of the line, a stand-in as a serial port.
+    ~SerialControl() override;
 
     qint16 CommPort() const { return m_commPort; }
     void setCommPort(qint16 port) { m_commPort = port; }
 
     // False also once the line has gone away by itself (see setInBufferCount).
-    bool PortOpen() const { return m_serial.isOpen(); }
+    bool PortOpen() const { return m_line->isOpen(); }
     // Opening can fail; the reason is then in openError().
     bool setPortOpen(bool open);
     QString openError() const { return m_openError; }
@@ -61,6 +65,12 @@ public:
     // The device the last open tried.
     QString device() const { return m_device; }
 
+    // A line other than a serial port for the devices it knows (a simulated
+    // timer inside the program); nullptr for the others. What it hands back
+    // must outlive this object.
+    using LineStandIn = std::function<QIODevice *(const QString &device)>;
+    void setStandIn(LineStandIn standIn) { m_standIn = std::move(standIn); }
+
 signals:
     // For whatever watches the line beside the serial library.
     void lineOpened(const QSerialPort &line);
@@ -68,6 +78,8 @@ signals:
 
 private:
     bool openDevice();
+    bool openStandIn(QIODevice *line);
+    void discardInput();
     void onError(QSerialPort::SerialPortError error);
     // Qt reads the line whether or not an exchange waits: a device that talks
     // without end between two exchanges (a USB device ignores the baud rate)
@@ -77,7 +89,9 @@ private:
     void dropLine(const QString &why);
 
     PortLister m_listPorts = PortMap::systemPorts;
+    LineStandIn m_standIn;
     QSerialPort m_serial;
+    QIODevice *m_line = &m_serial;
     QString m_device;
     qint16 m_commPort = 1;
     bool m_lineLost = false;

@@ -1,15 +1,10 @@
 #include "perlosim.h"
-#include "pseudoterminal.h"
+#include "inprocessline.h"
+#include "simline.h"
 
 #include <QFile>
-#include <QSocketNotifier>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -21,7 +16,6 @@ constexpr std::pair<PerloSim::Fault, const char *> FaultNames[] = {
     { PerloSim::Fault::Stream, "stream" },    { PerloSim::Fault::ShortBlock, "short" },
     { PerloSim::Fault::LongBlock, "long" },   { PerloSim::Fault::HangUp, "hangup" },
 };
-constexpr int NobodyThereRetryMs = 20;
 constexpr qint64 MaxStreamNs = 30 * 1000000000LL;
 
 QByteArray junk()
@@ -36,14 +30,12 @@ QByteArray junk()
 PerloSim::PerloSim(QObject *parent)
     : QObject(parent), m_block(QByteArray::fromHex("190a0304140505010a021e0000000000"))
 {
-    m_retryTimer.setSingleShot(true);
     m_chunkTimer.setSingleShot(true);
     m_chunkTimer.setTimerType(Qt::PreciseTimer);
     m_lineTimer.setSingleShot(true);
     m_lineTimer.setTimerType(Qt::PreciseTimer);
     m_hangUpTimer.setSingleShot(true);
     connect(&m_hangUpTimer, &QTimer::timeout, this, &PerloSim::hangUp);
-    connect(&m_retryTimer, &QTimer::timeout, this, &PerloSim::retryReading);
     connect(&m_chunkTimer, &QTimer::timeout, this, [this] {
         if (m_pending.isEmpty())
             return;
@@ -197,17 +189,29 @@ PerloSim::Fault PerloSim::faultFromName(const QString &name, bool *ok)
 
 bool PerloSim::start(QString *error)
 {
-    m_master = openPseudoTerminal(&m_slavePath, error);
-    if (m_master < 0)
+    SimLine *line = openPseudoTerminalLine(this, &m_slavePath, error);
+    if (!line)
         return false;
+    attach(line);
+    return true;
+}
+
+void PerloSim::startInProcess(ProgramEnd *programEnd)
+{
+    m_slavePath.clear();
+    attach(new InProcessLine(programEnd, this));
+}
+
+void PerloSim::attach(SimLine *line)
+{
+    m_line = line;
     forgetConversation();
     ++m_lineChanges;
-    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &PerloSim::onReadable);
-    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PerloSim::transmit);
-    return true;
+    connect(line, &SimLine::received, this, &PerloSim::onReceived);
+    connect(line, &SimLine::writable, this, &PerloSim::transmit);
+    // The program that let go hears nothing more of what it asked: a block
+    // cut short is not finished by the next program's commands.
+    connect(line, &SimLine::programLeft, this, &PerloSim::forgetConversation);
 }
 
 bool PerloSim::makeLink(const QString &linkPath, QString *error)
@@ -280,55 +284,22 @@ bool PerloSim::comeBack(const QString &linkPath, QString *error)
 void PerloSim::hangUp()
 {
     forgetConversation();
-    m_retryTimer.stop();
     m_hangUpTimer.stop();
     m_hangUpAfterBytes = 0;
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
-    if (m_master >= 0) {
-        ::close(m_master);
+    if (m_line) {
+        delete std::exchange(m_line, nullptr);
         ++m_lineChanges;
     }
-    m_master = -1;
     if (!m_linkPath.isEmpty())
         QFile::remove(m_linkPath);
     m_linkPath.clear();
 }
 
-void PerloSim::onReadable()
+void PerloSim::onReceived(const QByteArray &bytes)
 {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
-            const qint64 ns = nowNs();
-            for (ssize_t i = 0; i < n && m_master >= 0; ++i)
-                handleByte(quint8(buffer[i]), ns);
-            if (m_master < 0)
-                return;
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN)
-            return;
-        if (n < 0 && errno == EINTR)
-            continue;
-        // EIO (or end of file): no program has the serial end open yet, or
-        // it has just closed it. Look again shortly instead of spinning. The
-        // program that let go hears nothing more of what it asked: a block
-        // cut short is not finished by the next program's commands.
-        forgetConversation();
-        m_readNotifier->setEnabled(false);
-        m_retryTimer.start(NobodyThereRetryMs);
-        return;
-    }
-}
-
-void PerloSim::retryReading()
-{
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
+    const qint64 ns = nowNs();
+    for (qsizetype i = 0; i < bytes.size() && m_line; ++i)
+        handleByte(quint8(bytes[i]), ns);
 }
 
 void PerloSim::handleByte(quint8 byte, qint64 ns)
@@ -447,9 +418,9 @@ void PerloSim::startNextChunk()
 
 void PerloSim::transmit()
 {
-    if (m_master < 0 || m_tx.isEmpty()) {
-        if (m_writeNotifier)
-            m_writeNotifier->setEnabled(false);
+    if (!m_line || m_tx.isEmpty()) {
+        if (m_line)
+            m_line->notifyWhenWritable(false);
         return;
     }
     qsizetype count = m_tx.size();
@@ -460,7 +431,7 @@ void PerloSim::transmit()
         const qint64 due = (now - m_lineStartNs) / ByteNs + 1;
         count = qMin<qint64>(count, qMax<qint64>(0, due - m_lineSent));
     }
-    const ssize_t written = count > 0 ? ::write(m_master, m_tx.constData(), size_t(count)) : 0;
+    const qint64 written = count > 0 ? m_line->send(m_tx.constData(), count) : 0;
     if (written > 0) {
         if (m_sentBytes < SentLogBytes) {
             const qsizetype kept = qMin<qsizetype>(written, SentLogBytes - m_sentBytes);
@@ -470,7 +441,7 @@ void PerloSim::transmit()
         m_tx.remove(0, written);
         if (!m_streaming) // a stream goes at full speed, outside the pacing
             m_lineSent += written;
-    } else if (written < 0 && errno != EAGAIN) {
+    } else if (written < 0) {
         m_tx.clear(); // nobody is listening any more
         m_streaming = false;
     }
@@ -484,7 +455,7 @@ void PerloSim::transmit()
 
     if (m_tx.isEmpty()) {
         m_lineSent = 0;
-        m_writeNotifier->setEnabled(false);
+        m_line->notifyWhenWritable(false);
         return;
     }
     if (m_paced && !m_streaming) {
@@ -492,7 +463,7 @@ void PerloSim::transmit()
         const qint64 waitNs = qMax<qint64>(0, nextNs - nowNs());
         m_lineTimer.start(int((waitNs + 999999) / 1000000));
     } else {
-        m_writeNotifier->setEnabled(true);
+        m_line->notifyWhenWritable(true);
     }
 }
 

@@ -9,10 +9,12 @@
 #include <QString>
 #include <QTimer>
 
-class QSocketNotifier;
+class ProgramEnd;
+class SimLine;
 
 // A PERLO-II timer at the far end of a pseudo-terminal: the program opens the
-// serial end (portPath()) as if it were the real line. Answers "/V", "/Z",
+// serial end (portPath()) as if it were the real line; or, where there is no
+// pseudo-terminal, of a line inside the program (startInProcess()). Answers "/V", "/Z",
 // "/D", "/P" and "/S" like either firmware generation, paces its replies at
 // 2400 baud, records every byte it receives, and misbehaves on demand.
 class PerloSim : public QObject
@@ -82,6 +84,8 @@ public:
     ~PerloSim() override;
 
     bool start(QString *error = nullptr);
+    // The line's other end is `programEnd`, which the program opens as its port.
+    void startInProcess(ProgramEnd *programEnd);
     QString portPath() const { return m_slavePath; }
     // A fixed name for the serial end (a symlink), removed when the sim ends.
     bool makeLink(const QString &linkPath, QString *error = nullptr);
@@ -112,7 +116,7 @@ public:
     // What went into the line since the last take, up to SentLogBytes.
     QList<Sent> takeSent();
     int strictRejects() const { return m_strictRejects; }
-    bool isOpen() const { return m_master >= 0; }
+    bool isOpen() const { return m_line != nullptr; }
     // Counts every hang-up and every start: the line went or came.
     int lineChanges() const { return m_lineChanges; }
     // A reply is still on its way (a stream does not count).
@@ -165,8 +169,8 @@ signals:
 private:
     enum class Parse { Idle, Slash, Block };
 
-    void onReadable();
-    void retryReading();
+    void attach(SimLine *line);
+    void onReceived(const QByteArray &bytes);
     void handleByte(quint8 byte, qint64 ns);
     void handleCommand(char command, qint64 ns);
     void finishBlock();
@@ -181,12 +185,9 @@ private:
     void stopStreaming();
     void forgetConversation();
 
-    int m_master = -1;
+    SimLine *m_line = nullptr;
     QString m_slavePath;
     QString m_linkPath;
-    QSocketNotifier *m_readNotifier = nullptr;
-    QSocketNotifier *m_writeNotifier = nullptr;
-    QTimer m_retryTimer;
     QTimer m_chunkTimer;
     QTimer m_lineTimer;
     QTimer m_hangUpTimer;

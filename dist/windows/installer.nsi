@@ -51,6 +51,9 @@ Section
     !include "${FILES}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\ruruzidura.exe"
+    ; To try the program before a timer is at hand: COM1 and COM2 are simulated.
+    CreateShortcut "$SMPROGRAMS\${APP} (simulated timer).lnk" "$INSTDIR\ruruzidura.exe" \
+        "--simulated-timer"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\ruruzidura.exe,0"
@@ -72,5 +75,6 @@ Section "Uninstall"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\${APP}.lnk"
+    Delete "$SMPROGRAMS\${APP} (simulated timer).lnk"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

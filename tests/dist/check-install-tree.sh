@@ -14,7 +14,8 @@ cd "$stage/usr/share"
 desktop=applications/$id.desktop
 desktop-file-validate "$desktop" || fail "$desktop is not valid"
 appstreamcli validate-tree --no-net "$stage/usr" >/dev/null || fail "metainfo is not valid or has no desktop entry"
-for program in "$(sed -n 's/^Exec=//p' "$desktop")" "$(sed -n 's/^TryExec=//p' "$desktop")" perlo-sim; do
+# The entry's and its actions' programs (an Exec line's first word).
+for program in $(sed -n 's/^\(Try\)\{0,1\}Exec=\([^ ]*\).*/\2/p' "$desktop" | sort -u) perlo-sim; do
     [ -x "../bin/$program" ] || fail "no program bin/$program"
 done
 

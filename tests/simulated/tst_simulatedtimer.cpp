@@ -3,6 +3,7 @@
 // Set is kept, and that the line keeps a timer's pace.
 #include "cpuclock.h"
 #include "frmmain.h"
+#include "inprocessline.h"
 #include "simulatedtimers.h"
 #include "timerfixture.h"
 
@@ -26,6 +27,7 @@ private slots:
     void setIsKeptWhileTheProgramRuns();
     void keepsTheTimersPace_data();
     void keepsTheTimersPace();
+    void staleInputIsCleared();
 };
 
 namespace {
@@ -222,6 +224,24 @@ void tst_SimulatedTimer::keepsTheTimersPace()
     // between its events instead of spinning on them.
     const qint64 cpuMs = (threadCpuNs() - cpuBefore) / 1000000;
     QVERIFY2(sleptWhileWaiting(cpuMs, wallMs), qPrintable(QString::number(cpuMs)));
+}
+
+// Each exchange begins by clearing what came before, on the stand-in as on
+// a serial port: stale text would pass for the next command's answer.
+void tst_SimulatedTimer::staleInputIsCleared()
+{
+    SimulatedTimers timers;
+    SimulatedLink s(timers, QStringLiteral("sim"));
+    QVERIFY(s.link.comPERLO.setPortOpen(true));
+    auto *line = qobject_cast<ProgramEnd *>(timers.lineFor(QStringLiteral("sim")));
+    QVERIFY(line);
+    line->deliver("ER\r\nOK");
+    QCOMPARE(s.link.comPERLO.InBufferCount(), 6);
+    s.link.comPERLO.setInBufferCount(0);
+    QCOMPARE(s.link.comPERLO.InBufferCount(), 0);
+    line->deliver("V9.99\r\nOK");
+    QCOMPARE(s.link.ReadVersion(), TimerLink::StatusOk);
+    QCOMPARE(s.view.version, QStringLiteral("V2SIM"));
 }
 
 QTEST_MAIN(tst_SimulatedTimer)

@@ -45,6 +45,8 @@ def read(path):
             at += 2
             width = 2 if flags & IS_UNICODE else 1
             raw = data[at:at + count * width]
-            setattr(link, field, raw.decode("utf-16-le" if width == 2 else "latin-1"))
+            # Wine counts the terminating NUL in; Windows does not.
+            text = raw.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
+            setattr(link, field, text)
             at += count * width
     return link

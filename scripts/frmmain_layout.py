@@ -28,6 +28,7 @@ CONTROLS = {
 SPINNER_COLUMNS = [(3000, 240)] + [(3016, 240)] * 7 + [(3015, 255)] * 3
 for row, (left, width) in enumerate(SPINNER_COLUMNS):
     CONTROLS[f"udParam({row})"] = ("fmeParams", (left, 360 + 480 * row, width, 420))
+    CONTROLS[f"txtParam({row})"] = ("fmeParams", (2400, 360 + 480 * row, 615, 420))
 
 
 @dataclass(frozen=True)

@@ -40,6 +40,18 @@ class Desktop(XDesktop):
         run("wineserver", "-k")
         self.start_wineserver()
 
+    def set_user_environment(self, variables):
+        """Sets VARIABLES for the programs started next, as Windows' user
+        environment: wine hands no QT_ variable of its own environment on."""
+        for name, value in variables.items():
+            run("wine", "reg", "add", r"HKCU\Environment", "/v", name, "/t", "REG_SZ", "/d",
+                value, "/f", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def clear_user_environment(self, names):
+        for name in names:
+            run("wine", "reg", "delete", r"HKCU\Environment", "/v", name, "/f",
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def wine(self, *arguments):
         """Runs a Windows program to its end; its exit status."""
         return run("wine", *arguments, stdout=subprocess.DEVNULL,
@@ -67,11 +79,10 @@ class Desktop(XDesktop):
         return None
 
     # --- the program ----------------------------------------------------------
-    def start_program(self, run_name, program=PROGRAM, arguments=(), environment=None):
+    def start_program(self, run_name, program=PROGRAM, arguments=()):
         """The program's window; its standard error goes to the file log(RUN_NAME)."""
         with open(self.log(run_name), "w") as stderr:
-            process = self.start("wine", program, *arguments, stderr=stderr,
-                                 env={**os.environ, **(environment or {})})
+            process = self.start("wine", program, *arguments, stderr=stderr)
         return WineWindow(self.wait_for_window(30), process)
 
     def log(self, run_name):

@@ -40,6 +40,8 @@ private slots:
     void shutterWatchdog_data();
     void shutterWatchdog();
     void timers();
+    void pausesSleep_data();
+    void pausesSleep();
     void rawLineCarriesEveryByte();
     void bytesReadBeforeAHangUpAreKept();
     void floodBetweenExchangesIsBounded();
@@ -433,6 +435,33 @@ void tst_Link::timers()
     QTRY_VERIFY_WITH_TIMEOUT(!firedAt.isEmpty(), 1000);
     // Counted from the first start it would fire 30 ms too soon.
     QVERIFY2(firedAt.first() >= 50, qPrintable(QString::number(firedAt.first())));
+}
+
+void tst_Link::pausesSleep_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<int>("count");
+    // As Set pauses: 100 ms after "/P", 5 ms after each byte; enough of them
+    // that a pause that spins shows beyond what the waiting around it costs.
+    QTest::newRow("100 ms") << 100 << 20;
+    QTest::newRow("5 ms") << 5 << 300;
+}
+
+void tst_Link::pausesSleep()
+{
+    QFETCH(int, ms);
+    QFETCH(int, count);
+    RowsView view;
+    TimerLink link(&view);
+    link.Form_Load();
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = threadCpuNs();
+    for (int i = 0; i < count; ++i)
+        link.Pause(qint16(ms));
+    const qint64 cpuMs = (threadCpuNs() - cpuBefore) / 1000000, wallMs = clock.elapsed();
+    QVERIFY2(wallMs >= qint64(ms) * count, qPrintable(QString::number(wallMs)));
+    QVERIFY2(sleptWhileWaiting(cpuMs, wallMs), qPrintable(QString::number(cpuMs) + " ms CPU"));
 }
 
 void tst_Link::rawLineCarriesEveryByte()

@@ -31,6 +31,7 @@ class tst_Window : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init() { m_bench = std::make_unique<WindowBench>(); }
     void layout();
     void tabOrderAndFocus();
@@ -97,6 +98,16 @@ QString fontOf(QWidget *w)
 }
 
 } // namespace
+
+void tst_Window::initTestCase()
+{
+    // Qt's own palette gives the menu and the border colour one value: a row
+    // greyed with the wrong one would look right.
+    QPalette system = QGuiApplication::palette();
+    system.setColor(QPalette::Window, QColor(0xd4, 0xd0, 0xc8));
+    system.setColor(QPalette::Button, QColor(0xb4, 0xb4, 0xb4));
+    QGuiApplication::setPalette(system);
+}
 
 void tst_Window::layout()
 {
